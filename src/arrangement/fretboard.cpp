@@ -1,0 +1,546 @@
+#include "arrangement/fretboard.hpp"
+
+#include "arrangement/source.hpp"
+
+#include <cstdlib>
+#include <functional>
+
+namespace orvanta::arrangement_detail {
+namespace {
+
+constexpr int highest_fret = 20;
+
+bool is_fretted(const tab_position& position) { return position.fret > 0; }
+
+std::vector<int> fretted_frets(const std::vector<tab_position>& positions) {
+  std::vector<int> frets;
+  for (const auto& position : positions) {
+    if (is_fretted(position)) frets.push_back(position.fret);
+  }
+  return frets;
+}
+
+// The element at index count / 2 of the ascending values: the upper of the two middle ones.
+int upper_median(std::vector<int> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+int fretted_count(const std::vector<tab_position>& positions) {
+  return static_cast<int>(std::count_if(positions.begin(), positions.end(), is_fretted));
+}
+
+int max_fretted_fret(const std::vector<tab_position>& positions) {
+  int highest = 0;
+  for (const auto& position : positions) highest = std::max(highest, position.fret);
+  return highest;
+}
+
+bool all_on_strings(const std::vector<tab_position>& positions, int lowest, int highest) {
+  return std::all_of(positions.begin(), positions.end(), [&](const tab_position& position) {
+    return position.string_number >= lowest && position.string_number <= highest;
+  });
+}
+
+// The place a pitch is offered first: near fret 5, on string 2, then strings 3 and 4.
+int position_preference_cost(const tab_position& position) {
+  constexpr std::array<int, 5> string_terms{0, 14, 0, 4, 8};
+  const int string_term = position.string_number >= 1 && position.string_number <= 4
+                              ? string_terms[static_cast<std::size_t>(position.string_number)]
+                              : 36;
+  return string_term + 10 * std::abs(position.fret - 5);
+}
+
+int barre_width(const barre_shape& barre) { return barre.to_string - barre.from_string; }
+
+int barre_holes(const barre_shape& barre) { return barre_width(barre) + 1 - barre.string_count; }
+
+int index_fret_of(const tab_position& position) {
+  return position.finger ? position.fret - *position.finger + 1 : position.fret;
+}
+
+bool fingers_are_assigned_where_needed(const std::vector<tab_position>& positions) {
+  return std::all_of(positions.begin(), positions.end(), [](const tab_position& position) {
+    if (!is_fretted(position)) return !position.finger;
+    return position.finger && *position.finger >= 1 && *position.finger <= 4;
+  });
+}
+
+std::vector<tab_position> positions_with_finger(const std::vector<tab_position>& positions,
+                                                int finger) {
+  std::vector<tab_position> pressed;
+  for (const auto& position : positions) {
+    if (is_fretted(position) && finger_number(position) == finger) pressed.push_back(position);
+  }
+  return pressed;
+}
+
+bool fingers_two_to_four_press_once(const std::vector<tab_position>& positions) {
+  for (int finger = 2; finger <= 4; ++finger) {
+    if (positions_with_finger(positions, finger).size() > 1) return false;
+  }
+  return true;
+}
+
+bool index_presses_one_fret_within_reach(const std::vector<tab_position>& positions) {
+  const auto pressed = positions_with_finger(positions, 1);
+  if (pressed.size() < 2) return true;
+  int lowest_string = pressed.front().string_number;
+  int highest_string = lowest_string;
+  for (const auto& position : pressed) {
+    if (position.fret != pressed.front().fret) return false;
+    lowest_string = std::min(lowest_string, position.string_number);
+    highest_string = std::max(highest_string, position.string_number);
+  }
+  return highest_string - lowest_string <= 4;
+}
+
+// Under a barre nothing may sound below its fret, and every note at its fret is the index's.
+bool barre_is_sound(const std::vector<tab_position>& positions) {
+  const auto barre = fingering_barre_shape(positions);
+  if (!barre) return true;
+  if (!barre_span_is_clear(positions, barre->fret, barre->from_string, barre->to_string)) {
+    return false;
+  }
+  return std::all_of(positions.begin(), positions.end(), [&](const tab_position& position) {
+    const bool under =
+        position.string_number >= barre->from_string && position.string_number <= barre->to_string;
+    return !under || position.fret != barre->fret || finger_number(position) == 1;
+  });
+}
+
+bool fingers_do_not_cross(const std::vector<tab_position>& positions) {
+  for (const auto& low : positions) {
+    for (const auto& high : positions) {
+      if (!is_fretted(low) || !is_fretted(high) || low.fret >= high.fret) continue;
+      if (low.finger != high.finger && finger_number(low) > finger_number(high)) return false;
+    }
+  }
+  return true;
+}
+
+bool index_frets_stay_close(const std::vector<tab_position>& positions) {
+  std::vector<int> index_frets;
+  for (const auto& position : positions) {
+    if (is_fretted(position)) index_frets.push_back(index_fret_of(position));
+  }
+  if (index_frets.size() < 2) return true;
+  const auto [lowest, highest] = std::minmax_element(index_frets.begin(), index_frets.end());
+  return *highest - *lowest < 3;
+}
+
+int hand_position_cost(int lowest_fret, int index_fret) {
+  const int reference = lowest_fret <= 4 ? 1 : std::min(lowest_fret, 9);
+  int cost = 34 * std::abs(index_fret - reference);
+  if (index_fret <= 0) cost += 95 * (1 - index_fret);
+  if (index_fret > 9) cost += 60 * (index_fret - 9);
+  return cost;
+}
+
+int span_class_cost(int span) {
+  if (span == 4) return 260;
+  if (span <= 2) return -90;
+  return 0;
+}
+
+int preferred_barre_missed_cost(const std::optional<barre_shape>& preferred) {
+  if (!preferred) return 0;
+  return preferred->string_count >= 3 ? 720 : 180;
+}
+
+int barre_cost(const std::optional<barre_shape>& barre, const std::optional<barre_shape>& preferred,
+               int lowest_fret, std::size_t position_count) {
+  if (barre && preferred && same_barre_shape(*barre, *preferred)) {
+    return 55 * barre_holes(*barre) - 90 * barre->string_count - 360;
+  }
+  if (barre) {
+    int cost = 62 * barre_width(*barre) + 190 * barre_holes(*barre) + 165;
+    if (barre->fret != lowest_fret) cost += 180;
+    return cost + preferred_barre_missed_cost(preferred);
+  }
+  return (position_count > 2 ? -45 : 0) + preferred_barre_missed_cost(preferred);
+}
+
+// Several notes at one fret: their string spread and the breaks in their run of strings.
+int shared_fret_cost(const std::vector<tab_position>& positions,
+                     const std::optional<barre_shape>& barre, int lowest_fret, int highest_fret) {
+  int cost = 0;
+  for (int fret = lowest_fret; fret <= highest_fret; ++fret) {
+    std::vector<int> strings;
+    for (const auto& position : positions) {
+      if (position.fret == fret) strings.push_back(position.string_number);
+    }
+    if (strings.size() < 2) continue;
+    std::sort(strings.begin(), strings.end());
+    const int spread = strings.back() - strings.front();
+    int gaps = 0;
+    for (std::size_t index = 1; index < strings.size(); ++index) {
+      if (strings[index] - strings[index - 1] > 1) ++gaps;
+    }
+    if (barre && fret == barre->fret) {
+      cost += 24 * spread + 150 * gaps + (fret != lowest_fret ? 120 : 0);
+    } else {
+      cost += 16 * spread + 60 * gaps;
+    }
+  }
+  return cost;
+}
+
+int finger_cost(const std::vector<tab_position>& positions, int lowest_fret, int index_fret) {
+  const std::size_t count = positions.size();
+  int cost = 0;
+  for (const auto& position : positions) {
+    if (!is_fretted(position) || !position.finger) continue;
+    const int finger = *position.finger;
+    const int expected = std::clamp(position.fret - index_fret + 1, 1, 4);
+    cost += 85 * std::abs(finger - expected);
+    if (finger == 4) {
+      cost += 22;
+      if (position.fret - lowest_fret > 2) cost += 55;
+      if (position.fret <= 4 && count > 1) cost += 260;
+    }
+    if (finger == 1) {
+      if (count == 1 && position.fret > 2) {
+        cost += 60;
+      } else if (position.fret == lowest_fret && count > 1) {
+        cost -= 10;
+      }
+    }
+  }
+  return cost;
+}
+
+// Depth-first over the fretted positions: every assignment of fingers 1 to 4, the valid ones kept.
+void collect_variants(std::vector<tab_position>& grip, const std::vector<std::size_t>& fretted,
+                      std::size_t depth, std::vector<std::vector<tab_position>>& variants) {
+  if (depth == fretted.size()) {
+    auto variant = grip;
+    sort_by_ascending_key(variant, [](const tab_position& position) { return position.midi; });
+    if (!positions_have_valid_fingering(variant)) return;
+    const bool known = std::any_of(variants.begin(), variants.end(), [&](const auto& kept) {
+      return same_fingered_positions(kept, variant);
+    });
+    if (!known) variants.push_back(std::move(variant));
+    return;
+  }
+  auto& position = grip[fretted[depth]];
+  for (int finger = 1; finger <= 4; ++finger) {
+    position.finger = finger;
+    collect_variants(grip, fretted, depth + 1, variants);
+  }
+  position.finger.reset();
+}
+
+}  // namespace
+
+std::vector<std::array<int, 4>> position_list_order_key(
+    const std::vector<tab_position>& positions) {
+  std::vector<std::array<int, 4>> key;
+  key.reserve(positions.size());
+  for (const auto& position : positions) {
+    key.push_back({position.midi, position.string_number, position.fret, finger_number(position)});
+  }
+  return key;
+}
+
+std::vector<tab_position> positions_for_midi(int midi, const std::vector<int>& strings) {
+  std::vector<tab_position> positions;
+  for (const int string_number : strings) {
+    const auto open_midi = open_midi_for_string(string_number);
+    if (!open_midi) continue;
+    const int fret = midi - *open_midi;
+    if (fret < 0 || fret > highest_fret) continue;
+    positions.push_back({string_number, fret, midi, std::nullopt});
+  }
+  sort_by_ascending_key(positions, [](const tab_position& position) {
+    return std::pair{position_preference_cost(position), position.string_number};
+  });
+  return positions;
+}
+
+bool contains_string(const std::vector<tab_position>& positions, int string_number) {
+  return std::any_of(positions.begin(), positions.end(), [&](const tab_position& position) {
+    return position.string_number == string_number;
+  });
+}
+
+bool contains_midi(const std::vector<tab_position>& positions, int midi) {
+  return std::any_of(positions.begin(), positions.end(),
+                     [&](const tab_position& position) { return position.midi == midi; });
+}
+
+std::vector<int> upper_melody_strings() { return {1, 2, 3, 4}; }
+
+bool positions_use_upper_melody_strings(const std::vector<tab_position>& positions) {
+  return all_on_strings(positions, 1, 4);
+}
+
+bool positions_use_chord_mode_strings(const std::vector<tab_position>& positions) {
+  return all_on_strings(positions, 2, 6);
+}
+
+bool same_tab_position(const tab_position& left, const tab_position& right) {
+  return left.string_number == right.string_number && left.fret == right.fret &&
+         left.midi == right.midi;
+}
+
+std::optional<tab_position> highest_position(const std::vector<tab_position>& positions) {
+  if (positions.empty()) return std::nullopt;
+  // max_element would return the last of equals; the first is wanted.
+  auto highest = positions.begin();
+  for (auto it = positions.begin(); it != positions.end(); ++it) {
+    if (it->midi > highest->midi) highest = it;
+  }
+  return *highest;
+}
+
+std::optional<tab_position> lowest_position(const std::vector<tab_position>& positions) {
+  if (positions.empty()) return std::nullopt;
+  return *std::min_element(
+      positions.begin(), positions.end(),
+      [](const tab_position& left, const tab_position& right) { return left.midi < right.midi; });
+}
+
+int finger_number(const tab_position& position) { return position.finger.value_or(0); }
+
+std::vector<tab_position> strip_fingering(std::vector<tab_position> positions) {
+  for (auto& position : positions) position.finger.reset();
+  sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+  return positions;
+}
+
+std::optional<int> min_fretted_fret(const std::vector<tab_position>& positions) {
+  const auto frets = fretted_frets(positions);
+  if (frets.empty()) return std::nullopt;
+  return *std::min_element(frets.begin(), frets.end());
+}
+
+int anchor_fret(const std::vector<tab_position>& positions) {
+  return upper_median(fretted_frets(positions));
+}
+
+int fret_span(const std::vector<tab_position>& positions) {
+  const auto frets = fretted_frets(positions);
+  if (frets.size() < 2) return 0;
+  const auto [lowest, highest] = std::minmax_element(frets.begin(), frets.end());
+  return *highest - *lowest;
+}
+
+bool positions_have_string_order(std::vector<tab_position> positions) {
+  sort_by_ascending_key(positions,
+                        [](const tab_position& position) { return -position.string_number; });
+  for (std::size_t index = 1; index < positions.size(); ++index) {
+    if (positions[index].midi <= positions[index - 1].midi) return false;
+  }
+  return true;
+}
+
+bool closed_four_note_stretch_too_wide(const std::vector<tab_position>& positions) {
+  if (positions.size() < 4) return false;
+  if (!std::all_of(positions.begin(), positions.end(), is_fretted)) return false;
+  return fret_span(positions) > 3;
+}
+
+bool chord_positions_have_coherent_fret_region(const std::vector<tab_position>& positions) {
+  const bool has_open =
+      std::any_of(positions.begin(), positions.end(),
+                  [](const tab_position& position) { return position.fret == 0; });
+  return !has_open || max_fretted_fret(positions) < 4;
+}
+
+std::vector<int> chord_string_numbers(const std::vector<tab_position>& positions) {
+  std::vector<int> strings;
+  for (const auto& position : positions) strings.push_back(position.string_number);
+  std::sort(strings.begin(), strings.end(), std::greater<>());
+  strings.erase(std::unique(strings.begin(), strings.end()), strings.end());
+  return strings;
+}
+
+bool chord_positions_have_compact_jazz_shape(const std::vector<tab_position>& positions) {
+  if (positions.size() <= 2) return true;
+  const auto strings = chord_string_numbers(positions);
+  for (std::size_t index = 1; index < strings.size(); ++index) {
+    if (strings[index - 1] - strings[index] > 2) return false;
+  }
+  return true;
+}
+
+int compact_jazz_shape_penalty(const std::vector<tab_position>& positions) {
+  const auto strings = chord_string_numbers(positions);
+  int penalty = 0;
+  for (std::size_t index = 1; index < strings.size(); ++index) {
+    penalty += 160 * (strings[index - 1] - strings[index] - 1);
+  }
+  if (positions.size() >= 3) {
+    const auto bass = *lowest_position(positions);
+    if (bass.string_number == 5 || bass.string_number == 6) {
+      const int distance = std::abs(anchor_fret(positions) - bass.fret);
+      if (distance > 2) penalty += 620 * (distance - 2);
+    }
+  }
+  return penalty;
+}
+
+bool positions_playable(const std::vector<tab_position>& positions) {
+  if (positions.empty() || positions.size() > 4) return false;
+  if (fretted_count(positions) >= 2 && fret_span(positions) >= 5) return false;
+  if (closed_four_note_stretch_too_wide(positions)) return false;
+  for (std::size_t first = 0; first < positions.size(); ++first) {
+    for (std::size_t second = first + 1; second < positions.size(); ++second) {
+      if (positions[first].string_number == positions[second].string_number) return false;
+      if (positions[first].midi == positions[second].midi) return false;
+    }
+  }
+  if (positions.size() == 1) return true;
+  std::vector<int> pitches;
+  for (const auto& position : positions) pitches.push_back(position.midi);
+  std::sort(pitches.begin(), pitches.end());
+  // A low note under a close interval sounds muddy.
+  return pitches[0] > 47 || pitches[1] - pitches[0] >= 4;
+}
+
+std::optional<barre_shape> fingering_barre_shape(const std::vector<tab_position>& positions) {
+  const auto pressed = positions_with_finger(positions, 1);
+  if (pressed.size() < 2) return std::nullopt;
+  barre_shape barre{pressed.front().fret, pressed.front().string_number,
+                    pressed.front().string_number, static_cast<int>(pressed.size())};
+  for (const auto& position : pressed) {
+    if (position.fret != barre.fret) return std::nullopt;
+    barre.from_string = std::min(barre.from_string, position.string_number);
+    barre.to_string = std::max(barre.to_string, position.string_number);
+  }
+  return barre;
+}
+
+std::optional<barre_shape> preferred_index_barre_shape(const std::vector<tab_position>& positions) {
+  const auto lowest_fret = min_fretted_fret(positions);
+  if (!lowest_fret) return std::nullopt;
+  std::vector<int> strings;
+  for (const auto& position : positions) {
+    if (position.fret == *lowest_fret) strings.push_back(position.string_number);
+  }
+  if (strings.size() < 2) return std::nullopt;
+  const auto [from, to] = std::minmax_element(strings.begin(), strings.end());
+  const int count = static_cast<int>(strings.size());
+  if (count != *to - *from + 1) return std::nullopt;
+  if (!barre_span_is_clear(positions, *lowest_fret, *from, *to)) return std::nullopt;
+  return barre_shape{*lowest_fret, *from, *to, count};
+}
+
+bool same_barre_shape(const barre_shape& left, const barre_shape& right) { return left == right; }
+
+bool barre_span_is_clear(const std::vector<tab_position>& positions, int fret, int from_string,
+                         int to_string) {
+  return std::none_of(positions.begin(), positions.end(), [&](const tab_position& position) {
+    return position.string_number >= from_string && position.string_number <= to_string &&
+           position.fret < fret;
+  });
+}
+
+int fingering_index_fret(const std::vector<tab_position>& positions) {
+  std::vector<int> index_frets;
+  for (const auto& position : positions) {
+    if (is_fretted(position)) index_frets.push_back(index_fret_of(position));
+  }
+  return upper_median(std::move(index_frets));
+}
+
+bool positions_have_valid_fingering(const std::vector<tab_position>& positions) {
+  return positions_playable(positions) && fingers_are_assigned_where_needed(positions) &&
+         fingers_two_to_four_press_once(positions) &&
+         index_presses_one_fret_within_reach(positions) && barre_is_sound(positions) &&
+         fingers_do_not_cross(positions) && index_frets_stay_close(positions);
+}
+
+int fingering_local_score(const std::vector<tab_position>& positions) {
+  if (!positions_have_valid_fingering(positions)) return invalid_fingering_cost;
+  const auto lowest_fret = min_fretted_fret(positions);
+  if (!lowest_fret) return -25;
+
+  const int highest_fret = max_fretted_fret(positions);
+  const int span = highest_fret - *lowest_fret;
+  const int index_fret = fingering_index_fret(positions);
+  const auto barre = fingering_barre_shape(positions);
+  const auto preferred = preferred_index_barre_shape(positions);
+
+  int score = fretted_count(positions) >= 2 ? 70 * span : 0;
+  score += hand_position_cost(*lowest_fret, index_fret);
+  score += span_class_cost(span);
+  score += barre_cost(barre, preferred, *lowest_fret, positions.size());
+  score += shared_fret_cost(positions, barre, *lowest_fret, highest_fret);
+  score += finger_cost(positions, *lowest_fret, index_fret);
+  return score;
+}
+
+int relaxed_fingering_score(const std::vector<tab_position>& positions) {
+  if (positions_have_valid_fingering(positions)) return fingering_local_score(positions);
+  const int count = fretted_count(positions);
+  int score = 2600;
+  if (count >= 2) score += 130 * fret_span(positions);
+  score += 42 * std::abs(anchor_fret(positions) - 5);
+  for (const auto& position : positions) {
+    if (position.fret > 9) score += 85 * (position.fret - 9);
+  }
+  if (count > 2) score += 120 * (count - 2);
+  return score;
+}
+
+bool same_fingered_positions(const std::vector<tab_position>& left,
+                             const std::vector<tab_position>& right) {
+  return left == right;
+}
+
+std::vector<std::vector<tab_position>> fingering_variants(std::vector<tab_position> positions) {
+  if (positions.empty() || !positions_playable(positions)) return {};
+  auto grip = strip_fingering(std::move(positions));
+
+  std::vector<std::size_t> fretted;
+  for (std::size_t index = 0; index < grip.size(); ++index) {
+    if (is_fretted(grip[index])) fretted.push_back(index);
+  }
+  if (fretted.empty()) return {grip};
+  sort_by_ascending_key(fretted, [&](std::size_t index) {
+    return std::pair{grip[index].fret, grip[index].string_number};
+  });
+
+  std::vector<std::vector<tab_position>> variants;
+  collect_variants(grip, fretted, 0, variants);
+  sort_by_ascending_key(variants, [](const std::vector<tab_position>& variant) {
+    return std::pair{fingering_local_score(variant), position_list_order_key(variant)};
+  });
+  return variants;
+}
+
+std::optional<std::vector<tab_position>> assign_fingering(std::vector<tab_position> positions) {
+  if (positions.empty()) return positions;
+  if (positions_have_valid_fingering(positions)) {
+    sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+    return positions;
+  }
+  auto variants = fingering_variants(std::move(positions));
+  if (variants.empty()) return std::nullopt;
+  return std::move(variants.front());
+}
+
+std::vector<tab_position> assigned_or_original_fingering(std::vector<tab_position> positions) {
+  if (auto fingered = assign_fingering(positions)) return std::move(*fingered);
+  return strip_fingering(std::move(positions));
+}
+
+std::vector<fingered_position_candidate> fingering_candidates(std::vector<tab_position> positions,
+                                                              bool allow_relaxed) {
+  std::vector<fingered_position_candidate> candidates;
+  for (auto& variant : fingering_variants(positions)) {
+    const int cost = fingering_local_score(variant);
+    candidates.push_back({std::move(variant), cost, false});
+  }
+  if (candidates.empty() && allow_relaxed && positions_playable(positions)) {
+    auto stripped = strip_fingering(std::move(positions));
+    const int cost = relaxed_fingering_score(stripped);
+    candidates.push_back({std::move(stripped), cost, true});
+  }
+  return candidates;
+}
+
+}  // namespace orvanta::arrangement_detail
