@@ -14,18 +14,6 @@ constexpr std::string_view blank_characters = " \t\n\v\f\r";
 
 bool is_blank(char character) { return blank_characters.find(character) != std::string_view::npos; }
 
-std::string lowercase(std::string_view text) {
-  std::string lowered(text);
-  for (auto& character : lowered) {
-    if (character >= 'A' && character <= 'Z') character = static_cast<char>(character - 'A' + 'a');
-  }
-  return lowered;
-}
-
-bool contains_text(std::string_view text, std::string_view needle) {
-  return text.find(needle) != std::string_view::npos;
-}
-
 struct degree_row {
   std::string_view name;
   int semitones = 0;

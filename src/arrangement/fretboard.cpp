@@ -543,4 +543,30 @@ std::vector<fingered_position_candidate> fingering_candidates(std::vector<tab_po
   return candidates;
 }
 
+bool is_melody_attack(const source_note& note) {
+  return note.kind == "note" && !note.pitches.empty();
+}
+
+std::size_t melody_attack_count(const source_score& score, std::int64_t from, std::int64_t to) {
+  return static_cast<std::size_t>(
+      std::count_if(score.notes.begin(), score.notes.end(), [&](const source_note& note) {
+        return is_melody_attack(note) && note.start_tick >= from && note.start_tick < to;
+      }));
+}
+
+bool melody_attack_at(const source_score& score, std::int64_t tick) {
+  return std::any_of(score.notes.begin(), score.notes.end(), [&](const source_note& note) {
+    return is_melody_attack(note) && note.start_tick == tick;
+  });
+}
+
+bool has_long_melody_or_rest_space(const source_score& score, std::int64_t from, std::int64_t to) {
+  constexpr std::int64_t quarter_note_ticks = 4096;
+  return std::any_of(score.notes.begin(), score.notes.end(), [&](const source_note& note) {
+    // Compared as a difference so that absurd durations cannot overflow the end tick.
+    const bool overlaps = note.start_tick < to && note.duration_ticks > from - note.start_tick;
+    return overlaps && (note.kind == "rest" || note.duration_ticks > quarter_note_ticks);
+  });
+}
+
 }  // namespace orvanta::arrangement_detail

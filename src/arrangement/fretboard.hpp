@@ -4,6 +4,8 @@
 // left-hand finger, 1 index to 4 little. Costs are integers, lower is better.
 #pragma once
 
+#include "arrangement/source.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -194,41 +196,18 @@ std::vector<tab_position> assigned_or_original_fingering(std::vector<tab_positio
 std::vector<fingered_position_candidate> fingering_candidates(std::vector<tab_position> positions,
                                                               bool allow_relaxed);
 
-// Melody attacks: the starts of source notes of kind "note" with at least one pitch. These read a
-// score's `notes` (each with `kind`, `start_tick`, `duration_ticks` and `pitches`), whatever the
-// score's type, so the fretboard depends on nothing of the source reader.
+// Melody attacks: the starts of source notes of kind "note" with at least one pitch.
 
 // True when the note starts a melody attack.
-template <class note_type>
-bool is_melody_attack(const note_type& note) {
-  return note.kind == "note" && !note.pitches.empty();
-}
+bool is_melody_attack(const source_note& note);
 
 // Number of melody attacks starting in [from, to).
-template <class score_type>
-std::size_t melody_attack_count(const score_type& score, std::int64_t from, std::int64_t to) {
-  return static_cast<std::size_t>(
-      std::count_if(score.notes.begin(), score.notes.end(), [&](const auto& note) {
-        return is_melody_attack(note) && note.start_tick >= from && note.start_tick < to;
-      }));
-}
+std::size_t melody_attack_count(const source_score& score, std::int64_t from, std::int64_t to);
 
 // True when some melody attack starts exactly at the tick.
-template <class score_type>
-bool melody_attack_at(const score_type& score, std::int64_t tick) {
-  return std::any_of(score.notes.begin(), score.notes.end(), [&](const auto& note) {
-    return is_melody_attack(note) && note.start_tick == tick;
-  });
-}
+bool melody_attack_at(const source_score& score, std::int64_t tick);
 
 // True when a note overlapping [from, to) is a rest or lasts more than a quarter note (4096 ticks).
-template <class score_type>
-bool has_long_melody_or_rest_space(const score_type& score, std::int64_t from, std::int64_t to) {
-  constexpr std::int64_t quarter_note_ticks = 4096;
-  return std::any_of(score.notes.begin(), score.notes.end(), [&](const auto& note) {
-    const bool overlaps = note.start_tick < to && note.start_tick + note.duration_ticks > from;
-    return overlaps && (note.kind == "rest" || note.duration_ticks > quarter_note_ticks);
-  });
-}
+bool has_long_melody_or_rest_space(const source_score& score, std::int64_t from, std::int64_t to);
 
 }  // namespace orvanta::arrangement_detail

@@ -568,25 +568,34 @@ TEST(fretboard_test, fingering_candidates) {
 
 // Melody attacks
 
-struct melody_note {
-  std::string kind = "note";
-  std::int64_t start_tick = 0;
-  std::int64_t duration_ticks = 4096;
-  std::vector<int> pitches{60};
-};
+source_note melody_note(std::string kind, std::int64_t start_tick, std::int64_t duration_ticks,
+                        std::vector<int> midis) {
+  source_note note;
+  note.kind = std::move(kind);
+  note.start_tick = start_tick;
+  note.duration_ticks = duration_ticks;
+  for (const int midi : midis) {
+    source_pitch pitch;
+    pitch.midi = midi;
+    note.pitches.push_back(pitch);
+  }
+  return note;
+}
 
-struct melody_score {
-  std::vector<melody_note> notes;
-};
+source_score melody_score(std::vector<source_note> notes) {
+  source_score score;
+  score.notes = std::move(notes);
+  return score;
+}
 
 TEST(fretboard_test, melody_attacks) {
-  const melody_score score{{
-      {"note", 0, 4096, {60}},
-      {"note", 4096, 4096, {}},
-      {"rest", 8192, 4096, {}},
-      {"note", 12288, 4096, {62}},
-      {"note", 16384, 4096, {64, 67}},
-  }};
+  const auto score = melody_score({
+      melody_note("note", 0, 4096, {60}),
+      melody_note("note", 4096, 4096, {}),
+      melody_note("rest", 8192, 4096, {}),
+      melody_note("note", 12288, 4096, {62}),
+      melody_note("note", 16384, 4096, {64, 67}),
+  });
   struct row {
     std::int64_t from;
     std::int64_t to;
@@ -607,14 +616,14 @@ TEST(fretboard_test, melody_attacks) {
 }
 
 TEST(fretboard_test, long_melody_or_rest_space) {
-  const melody_score score{{
-      {"note", 0, 4096, {60}},
-      {"rest", 4096, 1024, {}},
-      {"note", 5120, 3072, {62}},
-      {"note", 8192, 4097, {64}},
-      {"note", 12289, 4096, {65}},
-      {"note", 16385, 8192, {}},
-  }};
+  const auto score = melody_score({
+      melody_note("note", 0, 4096, {60}),
+      melody_note("rest", 4096, 1024, {}),
+      melody_note("note", 5120, 3072, {62}),
+      melody_note("note", 8192, 4097, {64}),
+      melody_note("note", 12289, 4096, {65}),
+      melody_note("note", 16385, 8192, {}),
+  });
   struct row {
     const char* name;
     std::int64_t from;
@@ -637,7 +646,7 @@ TEST(fretboard_test, long_melody_or_rest_space) {
 }
 
 TEST(fretboard_test, empty_score_has_no_melody) {
-  const melody_score empty;
+  const source_score empty;
   EXPECT_EQ(melody_attack_count(empty, 0, 100000), 0u);
   EXPECT_FALSE(melody_attack_at(empty, 0));
   EXPECT_FALSE(has_long_melody_or_rest_space(empty, 0, 100000));
