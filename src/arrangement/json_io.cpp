@@ -1,8 +1,70 @@
 #include "arrangement/json_io.hpp"
 
+#include <algorithm>
+#include <array>
 #include <limits>
+#include <utility>
 
 namespace orvanta::arrangement_detail {
+namespace {
+
+struct note_name {
+  const char* letter;
+  const char* accidental;
+};
+
+// The spelling of each pitch class, C = 0; it does not depend on the key.
+constexpr std::array<note_name, 12> note_names() {
+  return {{{"c", "n"},
+           {"c", "#"},
+           {"d", "n"},
+           {"e", "b"},
+           {"e", "n"},
+           {"f", "n"},
+           {"f", "#"},
+           {"g", "n"},
+           {"a", "b"},
+           {"a", "n"},
+           {"b", "b"},
+           {"b", "n"}}};
+}
+
+// The middle line of the treble staff: the pitch of rests and of notes that sound no position.
+constexpr int placeholder_midi = 71;
+
+// One counter numbers every written note and rest of a staff; it is raised before each id.
+std::string next_id(const char* prefix, std::int64_t& counter) {
+  ++counter;
+  return prefix + std::to_string(counter);
+}
+
+bool is_arranged_staff(const boost::json::value& staff) {
+  const auto* object = staff.if_object();
+  if (object == nullptr) return false;
+  if (bool_member(*object, "arranged")) return true;
+  const auto id = string_member(*object, "id", "");
+  return id == "staff-arranged-guitar" || id == "staff-arranged-vocal";
+}
+
+bool declares_tuplet(const boost::json::array& tuplets, const std::string& tuplet_id) {
+  return std::any_of(tuplets.begin(), tuplets.end(), [&](const boost::json::value& tuplet) {
+    const auto* object = tuplet.if_object();
+    return object != nullptr && string_member(*object, "id", "") == tuplet_id;
+  });
+}
+
+boost::json::object make_measure(const source_measure& measure, std::size_t index,
+                                 boost::json::object voice) {
+  boost::json::object written;
+  written["id"] = "arr-measure-" + std::to_string(index + 1);
+  written["time_signature"] = measure.time_signature;
+  written["key_signature"] = measure.key_signature;
+  if (!measure.section_label.empty()) written["section_label"] = measure.section_label;
+  written["voices"] = boost::json::array{std::move(voice)};
+  return written;
+}
+
+}  // namespace
 
 const boost::json::value* member(const boost::json::object& object, const char* key) {
   return object.if_contains(key);
@@ -41,6 +103,215 @@ std::optional<std::int64_t> optional_integer_member(const boost::json::object& o
   const auto* value = member(object, key);
   if (value == nullptr || value->is_null()) return std::nullopt;
   return integer_value(*value);
+}
+
+boost::json::object pitch_from_midi(int midi) {
+  const auto name = note_names()[static_cast<std::size_t>(normalize_pc(midi))];
+  boost::json::object pitch;
+  pitch["letter"] = name.letter;
+  pitch["accidental"] = name.accidental;
+  pitch["octave"] = midi / 12 - 1;
+  return pitch;
+}
+
+boost::json::object tab_position_json(const tab_position& position, bool include_finger) {
+  boost::json::object written;
+  written["string_number"] = position.string_number;
+  written["fret"] = position.fret;
+  written["midi"] = position.midi;
+  if (include_finger && position.fret > 0 && position.finger) written["finger"] = *position.finger;
+  return written;
+}
+
+void apply_event_notation(boost::json::object& note, const arrangement_event& event) {
+  if (event.display_ticks) note["display_ticks"] = *event.display_ticks;
+  if (!event.tuplet_id.empty()) note["tuplet_id"] = event.tuplet_id;
+}
+
+boost::json::object make_rest_note(std::string id, std::int64_t duration,
+                                   const std::string& chord_symbol) {
+  boost::json::object rest;
+  rest["id"] = std::move(id);
+  rest["kind"] = "rest";
+  rest["duration_ticks"] = duration;
+  rest["pitches"] = boost::json::array{pitch_from_midi(placeholder_midi)};
+  if (!chord_symbol.empty()) rest["chord_symbol"] = chord_symbol;
+  return rest;
+}
+
+boost::json::object make_arranged_note(std::string id, std::int64_t duration,
+                                       std::vector<tab_position> positions,
+                                       const std::string& chord_symbol, bool tie_to_next,
+                                       bool tie_from_previous, bool include_tab_positions,
+                                       bool include_fingers, const arrangement_event& event) {
+  std::sort(
+      positions.begin(), positions.end(),
+      [](const tab_position& left, const tab_position& right) { return left.midi < right.midi; });
+  const bool sounds = !positions.empty();
+
+  boost::json::array pitches;
+  // Guitar music is written an octave above its sound.
+  for (const auto& position : positions) pitches.push_back(pitch_from_midi(position.midi + 12));
+  if (!sounds) pitches.push_back(pitch_from_midi(placeholder_midi));
+
+  boost::json::object note;
+  note["id"] = std::move(id);
+  note["kind"] = sounds || event.slash ? "note" : "rest";
+  note["duration_ticks"] = duration;
+  note["pitches"] = std::move(pitches);
+  if (event.slash) note["notehead"] = "slash";
+  if (include_tab_positions && sounds) {
+    boost::json::array tabs;
+    for (const auto& position : positions) {
+      tabs.push_back(tab_position_json(position, include_fingers));
+    }
+    note["tab_positions"] = std::move(tabs);
+  }
+  if (!chord_symbol.empty()) note["chord_symbol"] = chord_symbol;
+  if (tie_to_next && sounds) note["tie_to_next"] = true;
+  if (tie_from_previous && sounds) note["tie_from_previous"] = true;
+  apply_event_notation(note, event);
+  return note;
+}
+
+std::vector<std::int64_t> renderable_duration_parts(std::int64_t duration) {
+  std::vector<std::int64_t> parts;
+  auto remaining = duration;
+  for (const auto written : renderable_durations()) {
+    while (remaining >= written) {
+      parts.push_back(written);
+      remaining -= written;
+    }
+  }
+  // A remainder below the shortest written duration cannot be tied on: keep the duration whole.
+  if (remaining > 0) return {duration};
+  return parts;
+}
+
+void append_renderable_rest_notes(boost::json::array& notes, std::int64_t& counter,
+                                  std::int64_t duration, const std::string& chord_symbol) {
+  const auto parts = renderable_duration_parts(duration);
+  for (std::size_t index = 0; index < parts.size(); ++index) {
+    notes.push_back(make_rest_note(next_id("arr-rest-", counter), parts[index],
+                                   index == 0 ? chord_symbol : std::string()));
+  }
+}
+
+boost::json::object make_voice(std::string id, measure_voice_data voice_data) {
+  boost::json::object voice;
+  voice["id"] = std::move(id);
+  voice["notes"] = std::move(voice_data.notes);
+  voice["tuplets"] = std::move(voice_data.tuplets);
+  return voice;
+}
+
+boost::json::object make_arranged_staff(const source_score& source,
+                                        const std::vector<arrangement_event>& events,
+                                        arrangement_part_type part_type,
+                                        arrangement_options options) {
+  std::int64_t counter = 0;
+  boost::json::array measures;
+  for (std::size_t index = 0; index < source.measures.size(); ++index) {
+    const auto& measure = source.measures[index];
+    auto voice_data = measure_notes_from_events(measure, events, counter, options.assist);
+    measures.push_back(
+        make_measure(measure, index, make_voice("voice-arranged-guitar", std::move(voice_data))));
+  }
+  boost::json::object staff;
+  staff["id"] = "staff-arranged-guitar";
+  staff["name"] = "Guitar";
+  staff["clef"] = "treble";
+  staff["role"] = "guitar";
+  staff["arranged"] = true;
+  staff["arrangement_part_type"] = to_string(part_type);
+  staff["measures"] = std::move(measures);
+  return staff;
+}
+
+void remove_existing_arranged_staff(boost::json::array& staves) {
+  for (auto staff = staves.begin(); staff != staves.end();) {
+    if (is_arranged_staff(*staff)) {
+      staff = staves.erase(staff);
+    } else {
+      ++staff;
+    }
+  }
+}
+
+measure_voice_data measure_notes_from_events(const source_measure& measure,
+                                             const std::vector<arrangement_event>& events,
+                                             std::int64_t& counter, bool include_fingers) {
+  measure_voice_data voice_data;
+  const auto measure_start = measure.start_tick;
+  const auto measure_end = measure.start_tick + measure.capacity_ticks;
+  auto cursor = measure_start;
+  for (const auto& event : events) {
+    const auto start = event.start_ticks;
+    const auto end = event_end_ticks(event);
+    if (start >= measure_end || end <= measure_start) continue;
+    const auto piece_start = std::max(start, measure_start);
+    const auto piece_end = std::min(std::max(end, piece_start), measure_end);
+    if (piece_start > cursor) {
+      append_renderable_rest_notes(voice_data.notes, counter, piece_start - cursor, "");
+      cursor = piece_start;
+    }
+    if (cursor >= piece_end) continue;
+
+    // A piece that continues an event from an earlier measure is tied to it and shows neither
+    // tab positions nor the chord symbol again; one that goes on into the next measure ties on.
+    const bool began_earlier = start < piece_start;
+    const bool tie_from_previous = event.tie_from_previous || began_earlier;
+    const bool tie_to_next = event.tie_to_next || end > measure_end;
+    if (began_earlier && !event.chord_symbol.empty()) {
+      auto continued = event;
+      continued.chord_symbol.clear();
+      append_renderable_arranged_notes(voice_data, continued, counter, piece_end - cursor,
+                                       tie_to_next, tie_from_previous, !tie_from_previous,
+                                       include_fingers);
+    } else {
+      append_renderable_arranged_notes(voice_data, event, counter, piece_end - cursor, tie_to_next,
+                                       tie_from_previous, !tie_from_previous, include_fingers);
+    }
+    cursor = piece_end;
+  }
+  if (cursor < measure_end) {
+    append_renderable_rest_notes(voice_data.notes, counter, measure_end - cursor, "");
+  }
+  return voice_data;
+}
+
+void append_renderable_arranged_notes(measure_voice_data& voice_data,
+                                      const arrangement_event& event, std::int64_t& counter,
+                                      std::int64_t duration, bool tie_to_next,
+                                      bool tie_from_previous, bool include_tab_positions,
+                                      bool include_fingers) {
+  // A tuplet member keeps its sounding duration in one note; the tuplet gives it its written value.
+  if (!event.tuplet_id.empty()) {
+    voice_data.notes.push_back(make_arranged_note(
+        next_id("arr-note-", counter), duration, event.positions, event.chord_symbol, tie_to_next,
+        tie_from_previous, include_tab_positions, include_fingers, event));
+    append_event_tuplet(voice_data.tuplets, event);
+    return;
+  }
+  const auto parts = renderable_duration_parts(duration);
+  const auto last = parts.size() - 1;
+  for (std::size_t index = 0; index < parts.size(); ++index) {
+    voice_data.notes.push_back(
+        make_arranged_note(next_id("arr-note-", counter), parts[index], event.positions,
+                           index == 0 ? event.chord_symbol : std::string(),
+                           index < last || tie_to_next, index > 0 || tie_from_previous,
+                           index == 0 && include_tab_positions, include_fingers, event));
+  }
+}
+
+void append_event_tuplet(boost::json::array& tuplets, const arrangement_event& event) {
+  if (event.tuplet_id.empty() || !event.tuplet_note_count || !event.tuplet_space_count) return;
+  if (declares_tuplet(tuplets, event.tuplet_id)) return;
+  boost::json::object tuplet;
+  tuplet["id"] = event.tuplet_id;
+  tuplet["note_count"] = *event.tuplet_note_count;
+  tuplet["space_count"] = *event.tuplet_space_count;
+  tuplets.push_back(std::move(tuplet));
 }
 
 }  // namespace orvanta::arrangement_detail

@@ -1,14 +1,23 @@
-// Lenient readers of the score document's JSON members, shared by the source reader, the
-// validator and the staff writers. A missing member or one of the wrong JSON kind gives a fixed
-// default; none of them fails or throws.
+// The score document's JSON, read and written. The readers are lenient: a missing member or one
+// of the wrong JSON kind gives a fixed default, and none of them fails. The writers build the
+// arranged guitar staff from generated events: one measure per source measure, one voice each,
+// durations cut into written values (4096 ticks to the quarter note), members in a fixed order,
+// flags written only when true.
 #pragma once
 
+#include "arrangement/anchors.hpp"
+#include "arrangement/fretboard.hpp"
+#include "arrangement/source.hpp"
+#include "arrangement_types.hpp"
+
+#include <boost/json/array.hpp>
 #include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvanta::arrangement_detail {
 
@@ -32,5 +41,80 @@ std::int64_t integer_member(const boost::json::object& object, const char* key,
 // Nothing when the key is absent or holds null; otherwise integer_value of the member.
 std::optional<std::int64_t> optional_integer_member(const boost::json::object& object,
                                                     const char* key);
+
+// Written notes, rests and voices
+
+// The written notes and rests of one voice, in time order, and the tuplets they belong to.
+struct measure_voice_data {
+  boost::json::array notes;
+  boost::json::array tuplets;
+
+  bool operator==(const measure_voice_data&) const = default;
+};
+
+// The pitch object of a MIDI number, spelled from a fixed table (sharps for C# and F#, flats for
+// Eb, Ab and Bb); octave 4 holds MIDI 60 to 71.
+boost::json::object pitch_from_midi(int midi);
+
+// The tab position object; "finger" only when asked for, the fret is above 0 and a finger is set.
+boost::json::object tab_position_json(const tab_position& position, bool include_finger);
+
+// Adds the event's display ticks and tuplet id to a written note, each only when the event has it.
+void apply_event_notation(boost::json::object& note, const arrangement_event& event);
+
+// A written rest of the duration as given, with the placeholder pitch; the chord symbol only when
+// not empty.
+boost::json::object make_rest_note(std::string id, std::int64_t duration,
+                                   const std::string& chord_symbol);
+
+// A written note sounding the positions one octave up, lowest first; without positions a rest (or
+// a slash note) with the placeholder pitch and no ties. Tab positions only when asked for.
+boost::json::object make_arranged_note(std::string id, std::int64_t duration,
+                                       std::vector<tab_position> positions,
+                                       const std::string& chord_symbol, bool tie_to_next,
+                                       bool tie_from_previous, bool include_tab_positions,
+                                       bool include_fingers, const arrangement_event& event);
+
+// The duration cut greedily into written durations, largest first; the whole duration alone when
+// a remainder below 512 is left; nothing for 0 or less.
+std::vector<std::int64_t> renderable_duration_parts(std::int64_t duration);
+
+// Appends rests filling the duration, numbered "arr-rest-" from the advanced counter; the chord
+// symbol goes on the first.
+void append_renderable_rest_notes(boost::json::array& notes, std::int64_t& counter,
+                                  std::int64_t duration, const std::string& chord_symbol);
+
+// The voice object with the id, the notes and the tuplets (written also when empty).
+boost::json::object make_voice(std::string id, measure_voice_data voice_data);
+
+// Arranged guitar staff
+
+// The arranged guitar staff: one measure per source measure, the events written into them with
+// ids from one counter that starts again for every staff.
+boost::json::object make_arranged_staff(const source_score& source,
+                                        const std::vector<arrangement_event>& events,
+                                        arrangement_part_type part_type,
+                                        arrangement_options options);
+
+// Removes every object staff that is marked arranged or has an arranged staff id; every other
+// element keeps its place in order.
+void remove_existing_arranged_staff(boost::json::array& staves);
+
+// The notes and rests filling one measure: the parts of the events that fall inside it, in list
+// order, each written from the end of the one before; rests in the gaps.
+measure_voice_data measure_notes_from_events(const source_measure& measure,
+                                             const std::vector<arrangement_event>& events,
+                                             std::int64_t& counter, bool include_fingers);
+
+// Appends the written notes of one piece of an event: one note for a tuplet member, otherwise a
+// chain of tied written durations with tab positions and chord symbol on the first.
+void append_renderable_arranged_notes(measure_voice_data& voice_data,
+                                      const arrangement_event& event, std::int64_t& counter,
+                                      std::int64_t duration, bool tie_to_next,
+                                      bool tie_from_previous, bool include_tab_positions,
+                                      bool include_fingers);
+
+// Declares the event's tuplet in the voice unless it is already there or its counts are missing.
+void append_event_tuplet(boost::json::array& tuplets, const arrangement_event& event);
 
 }  // namespace orvanta::arrangement_detail
