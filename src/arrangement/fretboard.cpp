@@ -307,9 +307,8 @@ bool partial_fingering_can_stay_valid(const std::vector<tab_position>& grip,
   return true;
 }
 
-// Depth-first over the fretted positions: every assignment of fingers 1 to 4, the valid ones kept.
-// Branches that already break a rule for good are cut; every complete assignment is still judged
-// by the full fingering rules.
+// Depth-first over the fretted positions: every assignment of fingers 1 to 4, the valid ones kept
+// with their cost. Branches that already break a rule for good are cut.
 void collect_variants(std::vector<tab_position>& grip, const std::vector<std::size_t>& fretted,
                       const std::optional<barre_shape>& preferred, std::size_t depth,
                       std::vector<fingered_position_candidate>& variants) {
@@ -610,7 +609,8 @@ bool barre_span_is_clear(const std::vector<tab_position>& positions, int fret, i
 }
 
 int fingering_index_fret(const std::vector<tab_position>& positions) {
-  return fretted_upper_median(positions, index_fret_of);
+  return fretted_upper_median(positions,
+                              [](const tab_position& position) { return index_fret_of(position); });
 }
 
 bool positions_have_valid_fingering(const std::vector<tab_position>& positions) {

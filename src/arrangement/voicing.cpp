@@ -314,9 +314,9 @@ int suggested_barre_missed_score(const barre_shape& preferred) {
   return preferred.string_count >= 3 ? 520 : 160;
 }
 
-int stock_barre_score(const std::vector<tab_position>& positions) {
+int stock_barre_score(const std::vector<tab_position>& positions,
+                      const std::optional<barre_shape>& preferred) {
   const auto barre = fingering_barre_shape(positions);
-  const auto preferred = preferred_index_barre_shape(positions);
   if (barre && preferred) {
     if (same_barre_shape(*barre, *preferred)) return -(110 * barre->string_count + 260);
     return suggested_barre_missed_score(*preferred);
@@ -329,13 +329,14 @@ int stock_barre_score(const std::vector<tab_position>& positions) {
   return 0;
 }
 
-// What a valid fingering costs beyond its fingering cost in a stock chord grip.
-int stock_fingering_habits_score(const std::vector<tab_position>& positions) {
+// What a valid fingering costs beyond its fingering cost in a stock chord grip; `preferred` is the
+// grip's `preferred_index_barre_shape`, which its fingers do not change.
+int stock_fingering_habits_score(const std::vector<tab_position>& positions,
+                                 const std::optional<barre_shape>& preferred) {
   return bass_finger_score(positions) + same_fret_neighbour_score(positions) +
-         stock_barre_score(positions);
+         stock_barre_score(positions, preferred);
 }
 
-// What one call for a chord's grips shares among all its templates.
 // The places of one degree on each string (index 1 to 6), asked for by many templates of a chord.
 struct degree_places {
   std::string degree;
@@ -364,6 +365,7 @@ std::vector<degree_places> places_of_chord_degrees(const parsed_chord& chord) {
 // A grip has at most four notes, so a template of more voices yields none.
 constexpr std::size_t most_voices = 4;
 
+// What one call for a chord's grips shares among all its templates.
 struct grip_generation {
   const parsed_chord& chord;
   chord_score_terms score_terms;
@@ -395,9 +397,10 @@ bool grip_passes_chord_tests(const std::vector<tab_position>& grip, bool melody_
          melody_chord_positions_allowed(grip, melody_chord);
 }
 
-// False when no grip grown from the partial grip plus this place can pass the chord tests: a
-// pitch that does not rise from the lowest string, a fretted span of 5 frets or more, or an open
-// string beside a fret of 4 or more. Growing a grip never mends these, so the search skips them.
+// False when no grip grown from the partial grip plus this place (on a string of its own) can pass
+// the chord tests: a pitch that does not rise from the lowest string, a fretted span of 5 frets or
+// more, or an open string beside a fret of 4 or more. Growing a grip never mends these, so the
+// search skips them; the complete grips still take every test.
 bool place_can_complete_a_grip(const std::vector<tab_position>& placed, const tab_position& place) {
   bool has_open = place.fret == 0;
   int lowest_fret = place.fret > 0 ? place.fret : 0;
@@ -407,8 +410,9 @@ bool place_can_complete_a_grip(const std::vector<tab_position>& placed, const ta
     if (other_is_lower ? other.midi >= place.midi : other.midi <= place.midi) return false;
     has_open = has_open || other.fret == 0;
     highest_fret = std::max(highest_fret, other.fret);
-    if (other.fret > 0)
+    if (other.fret > 0) {
       lowest_fret = lowest_fret == 0 ? other.fret : std::min(lowest_fret, other.fret);
+    }
   }
   if (lowest_fret > 0 && highest_fret - lowest_fret >= 5) return false;
   return !(has_open && highest_fret >= 4);
@@ -416,6 +420,7 @@ bool place_can_complete_a_grip(const std::vector<tab_position>& placed, const ta
 
 void add_realised_grip(grip_generation& generation, const std::vector<tab_position>& placed,
                        const voicing_template& voicing) {
+  // No two places of a grip share a pitch, so the order by pitch is total.
   auto grip = placed;
   std::sort(grip.begin(), grip.end(), [](const tab_position& left, const tab_position& right) {
     return left.midi < right.midi;
@@ -793,15 +798,17 @@ int stock_fingering_score(const std::vector<tab_position>& positions) {
   const int score = fingering_local_score(positions);
   // Only an invalid fingering costs this much.
   if (score == invalid_fingering_cost) return score;
-  return score + stock_fingering_habits_score(positions);
+  return score + stock_fingering_habits_score(positions, preferred_index_barre_shape(positions));
 }
 
 std::vector<fingered_position_candidate> stock_fingering_candidates(
     const std::vector<tab_position>& positions) {
   // Each valid fingering with its fingering cost; the stock cost adds the chord-fingering habits.
   auto candidates = fingering_candidates(positions, false);
-  for (auto& candidate : candidates)
-    candidate.cost += stock_fingering_habits_score(candidate.positions);
+  const auto preferred = preferred_index_barre_shape(positions);
+  for (auto& candidate : candidates) {
+    candidate.cost += stock_fingering_habits_score(candidate.positions, preferred);
+  }
   // Fingerings of one grip differ from one another, so this order is total.
   std::sort(candidates.begin(), candidates.end(),
             [](const fingered_position_candidate& left, const fingered_position_candidate& right) {
