@@ -184,14 +184,31 @@ int barre_cost(const std::optional<barre_shape>& barre, const std::optional<barr
   return (position_count > 2 ? -45 : 0) + preferred_barre_missed_cost(preferred);
 }
 
-// Several notes at one fret: their string spread and the breaks in their run of strings.
-int shared_fret_cost(const std::vector<tab_position>& positions,
-                     const std::optional<barre_shape>& barre, int lowest_fret, int highest_fret) {
-  int cost = 0;
+// A fret that carries several notes of a grip: the spread of their strings and the breaks in their
+// run of strings.
+struct shared_fret {
+  int fret = 0;
+  int spread = 0;
+  int gaps = 0;
+};
+
+// What the fingering cost reads of a playable grip's places, which its fingers never change.
+struct fret_layout {
+  int lowest_fret = 0;  // 0 when no position is fretted
+  int highest_fret = 0;
+  int fretted = 0;
+  // Four notes at most fill two shared frets.
+  std::array<shared_fret, 2> shared{};
+  std::size_t shared_count = 0;
+  std::optional<barre_shape> preferred;
+};
+
+// The frets from `lowest_fret` to `highest_fret` that carry several notes.
+void find_shared_frets(const std::vector<tab_position>& positions, fret_layout& layout) {
   for (auto head = positions.begin(); head != positions.end(); ++head) {
     // Each fret once, at the first position that lies on it.
     const int fret = head->fret;
-    if (fret < lowest_fret || fret > highest_fret) continue;
+    if (fret < layout.lowest_fret || fret > layout.highest_fret) continue;
     const bool seen = std::any_of(
         positions.begin(), head, [&](const tab_position& earlier) { return earlier.fret == fret; });
     if (seen) continue;
@@ -218,10 +235,29 @@ int shared_fret_cost(const std::vector<tab_position>& positions,
       });
       if (!repeated && next_higher && *next_higher - string_number > 1) ++gaps;
     }
-    if (count < 2) continue;
-    const int spread = highest_string - lowest_string;
+    if (count < 2 || layout.shared_count == layout.shared.size()) continue;
+    layout.shared[layout.shared_count++] = {fret, highest_string - lowest_string, gaps};
+  }
+}
+
+fret_layout layout_of(const std::vector<tab_position>& positions) {
+  fret_layout layout;
+  layout.fretted = fretted_count(positions);
+  if (layout.fretted == 0) return layout;
+  layout.lowest_fret = *min_fretted_fret(positions);
+  layout.highest_fret = max_fretted_fret(positions);
+  find_shared_frets(positions, layout);
+  layout.preferred = preferred_index_barre_shape(positions);
+  return layout;
+}
+
+// Several notes at one fret cost by their spread and breaks, more under the barre.
+int shared_fret_cost(const fret_layout& layout, const std::optional<barre_shape>& barre) {
+  int cost = 0;
+  for (std::size_t index = 0; index < layout.shared_count; ++index) {
+    const auto& [fret, spread, gaps] = layout.shared[index];
     if (barre && fret == barre->fret) {
-      cost += 24 * spread + 150 * gaps + (fret != lowest_fret ? 120 : 0);
+      cost += 24 * spread + 150 * gaps + (fret != layout.lowest_fret ? 120 : 0);
     } else {
       cost += 16 * spread + 60 * gaps;
     }
@@ -263,24 +299,22 @@ bool fingers_obey_fingering_rules(const std::vector<tab_position>& positions) {
          index_frets_stay_close(positions);
 }
 
-// The cost of a fingering already known to be valid; `preferred` is the grip's
-// `preferred_index_barre_shape`, which the fingers do not change.
-int valid_fingering_cost(const std::vector<tab_position>& positions,
-                         const std::optional<barre_shape>& preferred) {
-  const auto lowest_fret = min_fretted_fret(positions);
-  if (!lowest_fret) return -25;
+// The cost of a fingering already known to be valid; `layout` is the `layout_of` its places and
+// `barre` its `fingering_barre_shape`.
+int valid_fingering_cost(const std::vector<tab_position>& positions, const fret_layout& layout,
+                         const std::optional<barre_shape>& barre) {
+  if (layout.fretted == 0) return -25;
 
-  const int highest_fret = max_fretted_fret(positions);
-  const int span = highest_fret - *lowest_fret;
+  const int lowest_fret = layout.lowest_fret;
+  const int span = layout.highest_fret - lowest_fret;
   const int index_fret = fingering_index_fret(positions);
-  const auto barre = fingering_barre_shape(positions);
 
-  int score = fretted_count(positions) >= 2 ? 70 * span : 0;
-  score += hand_position_cost(*lowest_fret, index_fret);
+  int score = layout.fretted >= 2 ? 70 * span : 0;
+  score += hand_position_cost(lowest_fret, index_fret);
   score += span_class_cost(span);
-  score += barre_cost(barre, preferred, *lowest_fret, positions.size());
-  score += shared_fret_cost(positions, barre, *lowest_fret, highest_fret);
-  score += finger_cost(positions, *lowest_fret, index_fret);
+  score += barre_cost(barre, layout.preferred, lowest_fret, positions.size());
+  score += shared_fret_cost(layout, barre);
+  score += finger_cost(positions, lowest_fret, index_fret);
   return score;
 }
 
@@ -310,24 +344,23 @@ bool partial_fingering_can_stay_valid(const std::vector<tab_position>& grip,
 // Depth-first over the fretted positions: every assignment of fingers 1 to 4, the valid ones kept
 // with their cost. Branches that already break a rule for good are cut.
 void collect_variants(std::vector<tab_position>& grip, const std::vector<std::size_t>& fretted,
-                      const std::optional<barre_shape>& preferred, std::size_t depth,
+                      const fret_layout& layout, std::size_t depth,
                       std::vector<fingered_position_candidate>& variants) {
   if (depth == fretted.size()) {
     // The grip is playable and kept in pitch order, and the search has kept every pair of its
     // fretted positions within the finger, crossing and index-fret rules; fingers change none of
     // that. Only the barre can still break the fingering rules.
-    if (!barre_is_sound(grip, fingering_barre_shape(grip))) return;
-    const bool known = std::any_of(variants.begin(), variants.end(), [&](const auto& kept) {
-      return same_fingered_positions(kept.positions, grip);
-    });
-    if (!known) variants.push_back({grip, valid_fingering_cost(grip, preferred), false});
+    // Each complete assignment is a fingering of its own, so none repeats an earlier one.
+    const auto barre = fingering_barre_shape(grip);
+    if (!barre_is_sound(grip, barre)) return;
+    variants.push_back({grip, valid_fingering_cost(grip, layout, barre), false});
     return;
   }
   auto& position = grip[fretted[depth]];
   for (int finger = 1; finger <= 4; ++finger) {
     position.finger = finger;
     if (partial_fingering_can_stay_valid(grip, fretted, depth)) {
-      collect_variants(grip, fretted, preferred, depth + 1, variants);
+      collect_variants(grip, fretted, layout, depth + 1, variants);
     }
   }
   position.finger.reset();
@@ -349,9 +382,9 @@ std::vector<fingered_position_candidate> ranked_fingering_variants(
   for (std::size_t index = 0; index < grip.size(); ++index) {
     if (is_fretted(grip[index])) fretted.push_back(index);
   }
-  const auto preferred = preferred_index_barre_shape(grip);
+  const auto layout = layout_of(grip);
   if (fretted.empty()) {
-    const int cost = valid_fingering_cost(grip, preferred);
+    const int cost = valid_fingering_cost(grip, layout, std::nullopt);
     return {{std::move(grip), cost, false}};
   }
   // A playable grip has one position per string, so (fret, string) orders them totally.
@@ -362,7 +395,7 @@ std::vector<fingered_position_candidate> ranked_fingering_variants(
 
   std::vector<fingered_position_candidate> ranked;
   ranked.reserve(8);
-  collect_variants(grip, fretted, preferred, 0, ranked);
+  collect_variants(grip, fretted, layout, 0, ranked);
   // The variants differ from one another, so this order is total.
   std::sort(ranked.begin(), ranked.end(),
             [](const fingered_position_candidate& left, const fingered_position_candidate& right) {
@@ -619,7 +652,7 @@ bool positions_have_valid_fingering(const std::vector<tab_position>& positions) 
 
 int fingering_local_score(const std::vector<tab_position>& positions) {
   if (!positions_have_valid_fingering(positions)) return invalid_fingering_cost;
-  return valid_fingering_cost(positions, preferred_index_barre_shape(positions));
+  return valid_fingering_cost(positions, layout_of(positions), fingering_barre_shape(positions));
 }
 
 int relaxed_fingering_score(const std::vector<tab_position>& positions) {
