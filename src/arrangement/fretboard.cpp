@@ -348,9 +348,9 @@ void collect_variants(std::vector<tab_position>& grip, const std::vector<std::si
                       std::vector<fingered_position_candidate>& variants) {
   if (depth == fretted.size()) {
     // The grip is playable and kept in pitch order, and the search has kept every pair of its
-    // fretted positions within the finger, crossing and index-fret rules; fingers change none of
-    // that. Only the barre can still break the fingering rules.
-    // Each complete assignment is a fingering of its own, so none repeats an earlier one.
+    // fretted positions within the finger, crossing and index-fret rules; only the barre can still
+    // break the fingering rules. Each complete assignment is a fingering of its own, so none
+    // repeats an earlier one.
     const auto barre = fingering_barre_shape(grip);
     if (!barre_is_sound(grip, barre)) return;
     variants.push_back({grip, valid_fingering_cost(grip, layout, barre), false});
