@@ -505,6 +505,25 @@ TEST(voicing_test, the_slash_bass_changes_no_grip) {
   }
 }
 
+// The melody-mode list is the melody-mode chord list cut down to strings 1 to 4, order included.
+TEST(voicing_test, melody_mode_grips_are_the_upper_string_chord_grips) {
+  for (std::size_t quality = 0; quality < quality_suffixes.size(); ++quality) {
+    const auto chord = chord_of(static_cast<int>(quality % 12), quality_suffixes[quality]);
+    const bool allow_two_note = quality % 2 == 0;
+    const bool melody_chord = quality % 4 < 2;
+    std::vector<grip_candidate> expected;
+    for (const auto& candidate :
+         standard_jazz_chord_candidates(chord, allow_two_note, melody_chord, true)) {
+      if (positions_use_upper_melody_strings(candidate.positions)) {
+        add_unique_candidate(expected, candidate);
+      }
+    }
+    sort_candidates_by_score(expected);
+    EXPECT_EQ(melody_mode_chord_candidates(chord, allow_two_note, melody_chord), expected)
+        << chord.symbol;
+  }
+}
+
 // Every quality on every root, each with one combination of the three flags in turn.
 TEST(voicing_test, every_chord_grip_is_playable_fingered_rising_and_sorted) {
   const std::set<std::string> labels{"stock-guitar-shape", "electric-melody-exact-grip",
