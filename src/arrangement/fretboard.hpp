@@ -75,6 +75,10 @@ void sort_by_ascending_key(std::vector<value_type>& values, const key_function& 
 // a grip that is a prefix of another comes first.
 std::vector<std::array<int, 4>> position_list_order_key(const std::vector<tab_position>& positions);
 
+// True when `left` comes before `right` by `position_list_order_key`, without building the keys.
+bool position_list_order_less(const std::vector<tab_position>& left,
+                              const std::vector<tab_position>& right);
+
 // Positions
 
 // Every place of a MIDI pitch on the listed strings (frets 0 to 20, no finger), best first: near
