@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Load test of the service over loopback with wrk: GET /api/health and one static file, each for
+# 10 s at 16 connections with keep-alive off. Builds the optimised binary if needed, starts it on a
+# free port, prints requests per second, p50 and p99 latency, socket errors and non-2xx answers,
+# and stops it. Exits 1 when any socket error or non-2xx answer was seen.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+connections=16
+threads=4
+duration=10s
+
+bash scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release --target orvanta
+binary=$PWD/build/release/src/orvanta
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta_load.XXXXXX")
+server_pid=""
+cleanup() {
+  if [[ -n "$server_pid" ]]; then kill -KILL "$server_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The static file: 4 KiB of script.
+mkdir -p "$work/web/assets"
+for _ in $(seq 1 128); do printf 'console.log("orvanta load test");\n'; done >"$work/web/assets/app.js"
+truncate -s 4096 "$work/web/assets/app.js"
+
+# A port nobody listens on, below the range the kernel hands out to clients.
+pick_port() {
+  local port
+  for _ in $(seq 1 100); do
+    port=$((20000 + RANDOM % 12000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return 0
+    fi
+  done
+  return 1
+}
+
+port=$(pick_port)
+env -u CORVANE_HTTP_BIND_ADDRESS ORVANTA_BIND_ADDRESS="127.0.0.1:$port" \
+  ORVANTA_WEB_ROOT="$work/web" "$binary" >"$work/out" 2>"$work/err" &
+server_pid=$!
+deadline=$((SECONDS + 30))
+until grep -q '^orvanta listening on ' "$work/out"; do
+  if ! kill -0 "$server_pid" 2>/dev/null || ((SECONDS >= deadline)); then
+    echo "orvanta did not start: $(cat "$work/err")" >&2
+    exit 1
+  fi
+  sleep 0.05
+done
+
+errors=0
+printf '%-16s %12s %10s %10s %14s %8s\n' route requests/s p50 p99 socket-errors non-2xx
+for route in /api/health /assets/app.js; do
+  report=$work/wrk.txt
+  timeout 60 wrk --threads "$threads" --connections "$connections" --duration "$duration" \
+    --latency -H "Connection: close" "http://127.0.0.1:$port$route" >"$report"
+  rate=$(awk '/^Requests\/sec:/ {print $2}' "$report")
+  p50=$(awk '$1 == "50%" {print $2}' "$report")
+  p99=$(awk '$1 == "99%" {print $2}' "$report")
+  # wrk prints these two lines only when something went wrong.
+  socket_errors=$(awk -F'[ ,]+' '/Socket errors:/ {print $4 + $6 + $8 + $10}' "$report")
+  non_2xx=$(awk '/Non-2xx or 3xx responses:/ {print $NF}' "$report")
+  socket_errors=${socket_errors:-0}
+  non_2xx=${non_2xx:-0}
+  printf '%-16s %12s %10s %10s %14s %8s\n' "$route" "$rate" "$p50" "$p99" "$socket_errors" \
+    "$non_2xx"
+  if ((socket_errors > 0 || non_2xx > 0)); then errors=1; fi
+done
+
+kill -TERM "$server_pid"
+deadline=$((SECONDS + 30))
+while kill -0 "$server_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.05; done
+kill -KILL "$server_pid" 2>/dev/null || true
+status=0
+wait "$server_pid" || status=$?
+server_pid=""
+if ((status != 0)); then
+  echo "orvanta ended with status $status" >&2
+  exit 1
+fi
+exit "$errors"

@@ -1,0 +1,295 @@
+#include "server.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/use_future.hpp>
+#include <boost/json/object.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using response_result = std::expected<corvane::service_response, mendral::error>;
+
+constexpr std::string_view html_type = "text/html; charset=utf-8";
+constexpr std::string_view builtin_page =
+    "<!doctype html><title>Orvanta</title><main>Orvanta frontend has not been built.</main>";
+
+// Runs the router's route for the method and path to completion.
+response_result call(const corvane::service_router& router, std::string path,
+                     std::string method = "GET") {
+  boost::asio::io_context context;
+  auto answer =
+      boost::asio::co_spawn(context,
+                            router.call_response({"127.0.0.1", std::move(method), std::move(path)},
+                                                 boost::json::object()),
+                            boost::asio::use_future);
+  context.run();
+  return answer.get();
+}
+
+void expect_served(const corvane::service_router& router, const std::string& path,
+                   std::string_view content_type, std::string_view body) {
+  SCOPED_TRACE(path);
+  const auto answer = call(router, path);
+  ASSERT_TRUE(answer.has_value()) << answer.error().message();
+  EXPECT_EQ(answer->content_type, content_type);
+  EXPECT_EQ(answer->body, body);
+}
+
+void expect_no_route(const corvane::service_router& router, const std::string& path,
+                     const std::string& method = "GET") {
+  SCOPED_TRACE(method + " " + path);
+  const auto answer = call(router, path, method);
+  ASSERT_FALSE(answer.has_value());
+  EXPECT_EQ(answer.error().code(), 2);
+  EXPECT_EQ(answer.error().message(), "route not found");
+}
+
+bool running_as_root() { return ::geteuid() == 0; }
+
+// A fresh, empty directory per test, removed afterwards.
+class web_root_test : public testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    base = fs::temp_directory_path() /
+           ("orvanta_server_test_" + std::to_string(::getpid()) + "_" + info->name());
+    fs::remove_all(base);
+    root = base / "web";
+    fs::create_directories(root);
+  }
+
+  void TearDown() override {
+    // Restore permissions a test took away so that everything can be removed.
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(base, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+      if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, ignored);
+    }
+    fs::remove_all(base, ignored);
+  }
+
+  void write(const fs::path& relative, std::string_view content) const {
+    const auto path = root / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
+  }
+
+  corvane::service_router static_routes() const {
+    corvane::service_router router;
+    orvanta::register_static_routes(router, root);
+    return router;
+  }
+
+  fs::path base;
+  fs::path root;
+};
+
+TEST(health_route_test, answers_status_and_version_in_the_success_envelope) {
+  orvanta::app_state state(orvanta::app_config{"/nonexistent/orvanta/web/root"});
+  const auto router = orvanta::make_router(state);
+  expect_served(router, "/api/health", "application/json",
+                R"({"ok":true,"payload":{"status":"ok","version":"0.1.0"}})");
+}
+
+TEST(health_route_test, only_the_exact_method_and_target_are_routed) {
+  orvanta::app_state state(orvanta::app_config{"/nonexistent/orvanta/web/root"});
+  const auto router = orvanta::make_router(state);
+  expect_no_route(router, "/api/health", "POST");
+  expect_no_route(router, "/api/health?probe=1");
+  expect_no_route(router, "/api/health/");
+  // The arrangement route is not registered yet.
+  expect_no_route(router, "/api/arrange", "POST");
+  expect_no_route(router, "/api/arrange");
+}
+
+TEST(app_state_test, keeps_the_configured_web_root) {
+  orvanta::app_state state(orvanta::app_config{"web/dist"});
+  EXPECT_EQ(state.web_root(), fs::path("web/dist"));
+}
+
+TEST_F(web_root_test, a_missing_web_root_serves_the_builtin_page_only) {
+  root = base / "missing";
+  const auto router = static_routes();
+  expect_served(router, "/", html_type, builtin_page);
+  expect_no_route(router, "/index.html");
+  EXPECT_EQ(router.routes.size(), 1u);
+}
+
+TEST_F(web_root_test, a_plain_file_as_web_root_is_not_walked) {
+  root = base / "file";
+  std::ofstream(root) << "not a directory";
+  const auto router = static_routes();
+  expect_served(router, "/", html_type, builtin_page);
+  EXPECT_EQ(router.routes.size(), 1u);
+}
+
+TEST_F(web_root_test, serves_each_file_with_the_content_type_of_its_extension) {
+  struct row {
+    const char* file;
+    std::string_view content_type;
+  };
+  const row rows[] = {
+      {"assets/app.js", "text/javascript; charset=utf-8"},
+      {"assets/module.mjs", "text/javascript; charset=utf-8"},
+      {"assets/site.css", "text/css; charset=utf-8"},
+      {"data/tunes.json", "application/json"},
+      {"img/logo.svg", "image/svg+xml"},
+      {"img/logo.png", "image/png"},
+      {"img/photo.jpg", "image/jpeg"},
+      {"img/photo.jpeg", "image/jpeg"},
+      {"fonts/text.woff2", "font/woff2"},
+      {"docs/index.html", html_type},
+      {"img/LOGO.PNG", "application/octet-stream"},
+      {"assets/bundle.js.map", "application/octet-stream"},
+      {"LICENSE", "application/octet-stream"},
+      {".env", "application/octet-stream"},
+      {"notes.txt", "application/octet-stream"},
+  };
+  for (const auto& item : rows) write(item.file, std::string("content of ") + item.file);
+  const auto router = static_routes();
+  for (const auto& item : rows) {
+    expect_served(router, std::string("/") + item.file, item.content_type,
+                  std::string("content of ") + item.file);
+  }
+}
+
+TEST_F(web_root_test, serves_the_top_level_index_under_both_routes) {
+  write("index.html", "<h1>front end</h1>");
+  write("docs/index.html", "<h1>docs</h1>");
+  const auto router = static_routes();
+  expect_served(router, "/", html_type, "<h1>front end</h1>");
+  expect_served(router, "/index.html", html_type, "<h1>front end</h1>");
+  expect_served(router, "/docs/index.html", html_type, "<h1>docs</h1>");
+  // Targets are matched exactly as received: no directory index, no normalisation, no query.
+  for (const char* target : {"/docs", "/docs/", "/../index.html", "/%2e%2e/index.html",
+                             "/./index.html", "//index.html", "/index.html?v=1", "/?v=1"}) {
+    expect_no_route(router, target);
+  }
+  expect_no_route(router, "/index.html", "POST");
+}
+
+TEST_F(web_root_test, contents_are_served_byte_for_byte) {
+  const std::string binary("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff", 17);
+  write("img/logo.png", binary);
+  write("empty.css", "");
+  const auto router = static_routes();
+  expect_served(router, "/img/logo.png", "image/png", binary);
+  expect_served(router, "/empty.css", "text/css; charset=utf-8", "");
+}
+
+TEST_F(web_root_test, contents_are_read_once_at_registration) {
+  write("app.js", "first");
+  const auto router = static_routes();
+  write("app.js", "second");
+  write("late.js", "late");
+  expect_served(router, "/app.js", "text/javascript; charset=utf-8", "first");
+  expect_no_route(router, "/late.js");
+}
+
+TEST_F(web_root_test, an_index_that_is_a_directory_leaves_the_builtin_page) {
+  write("index.html/readme.txt", "inside");
+  const auto router = static_routes();
+  expect_served(router, "/", html_type, builtin_page);
+  expect_served(router, "/index.html/readme.txt", "application/octet-stream", "inside");
+  expect_no_route(router, "/index.html");
+}
+
+TEST_F(web_root_test, links_to_files_are_served_and_links_to_directories_are_not_walked) {
+  const auto outside = base / "outside";
+  fs::create_directories(outside / "dir");
+  std::ofstream(outside / "target.js") << "linked";
+  std::ofstream(outside / "dir" / "inner.js") << "inner";
+  fs::create_symlink(outside / "target.js", root / "link.js");
+  fs::create_directory_symlink(outside / "dir", root / "linked_dir");
+  fs::create_symlink(outside / "nowhere.css", root / "dangling.css");
+  const auto router = static_routes();
+  expect_served(router, "/link.js", "text/javascript; charset=utf-8", "linked");
+  expect_no_route(router, "/linked_dir/inner.js");
+  expect_no_route(router, "/dangling.css");
+}
+
+// /proc/self/mem is a regular file that opens but fails on its first read.
+TEST_F(web_root_test, an_index_whose_read_fails_gets_no_route_at_all) {
+  if (!fs::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  fs::create_symlink("/proc/self/mem", root / "index.html");
+  fs::create_symlink("/proc/self/mem", root / "broken.js");
+  write("app.js", "still served");
+  const auto router = static_routes();
+  expect_no_route(router, "/");
+  expect_no_route(router, "/index.html");
+  expect_no_route(router, "/broken.js");
+  expect_served(router, "/app.js", "text/javascript; charset=utf-8", "still served");
+}
+
+TEST_F(web_root_test, files_that_cannot_be_opened_get_no_route) {
+  if (running_as_root()) GTEST_SKIP() << "permissions do not bind root";
+  write("index.html", "secret");
+  write("app.js", "still served");
+  fs::permissions(root / "index.html", fs::perms::none);
+  const auto router = static_routes();
+  expect_no_route(router, "/");
+  expect_no_route(router, "/index.html");
+  expect_served(router, "/app.js", "text/javascript; charset=utf-8", "still served");
+}
+
+TEST_F(web_root_test, file_system_errors_propagate_as_exceptions) {
+  // A link to itself cannot be resolved: not a missing file but an error, at the index check and
+  // during the walk alike.
+  for (const char* name : {"index.html", "assets/loop.js"}) {
+    SCOPED_TRACE(name);
+    fs::remove_all(root);
+    fs::create_directories((root / name).parent_path());
+    fs::create_symlink((root / name).filename(), root / name);
+    corvane::service_router router;
+    EXPECT_THROW(orvanta::register_static_routes(router, root), fs::filesystem_error);
+  }
+}
+
+TEST_F(web_root_test, a_directory_that_cannot_be_opened_ends_the_walk_with_an_exception) {
+  if (running_as_root()) GTEST_SKIP() << "permissions do not bind root";
+  write("private/key.json", "{}");
+  fs::permissions(root / "private", fs::perms::none);
+  corvane::service_router router;
+  EXPECT_THROW(orvanta::register_static_routes(router, root), fs::filesystem_error);
+}
+
+TEST_F(web_root_test, a_file_at_api_health_replaces_the_health_route) {
+  write("api/health", "static health");
+  orvanta::app_state state(orvanta::app_config{root});
+  const auto router = orvanta::make_router(state);
+  expect_served(router, "/api/health", "application/octet-stream", "static health");
+}
+
+TEST_F(web_root_test, read_file_returns_the_whole_content_or_not_found) {
+  std::string large(200000, 'x');
+  large[123456] = '\0';
+  write("large.bin", large);
+  const auto read = orvanta::read_file(root / "large.bin");
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(*read, large);
+
+  std::vector<fs::path> unreadable{root / "missing.js", root};
+  if (fs::exists("/proc/self/mem")) unreadable.emplace_back("/proc/self/mem");
+  for (const auto& path : unreadable) {
+    SCOPED_TRACE(path.string());
+    const auto failed = orvanta::read_file(path);
+    ASSERT_FALSE(failed.has_value());
+    EXPECT_EQ(failed.error().category(), "orvanta");
+    EXPECT_EQ(failed.error().code(), 2);
+    EXPECT_EQ(failed.error().message(), "static asset not found: " + path.string());
+  }
+}
+
+}  // namespace
