@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <span>
+#include <unordered_map>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -362,6 +363,38 @@ std::vector<degree_places> places_of_chord_degrees(const parsed_chord& chord) {
   return places;
 }
 
+void sort_positions_by_pitch(std::vector<tab_position>& positions) {
+  const auto by_pitch = [](const tab_position& left, const tab_position& right) {
+    return left.midi < right.midi;
+  };
+  if (!std::is_sorted(positions.begin(), positions.end(), by_pitch)) {
+    sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+  }
+}
+
+// Two candidates are one grip when they serve the same note with the same fingered positions.
+bool same_grip(const grip_candidate& entry, const grip_candidate& candidate) {
+  // Size and lowest note first: most entries differ there, and cheaply.
+  return entry.note_index == candidate.note_index &&
+         entry.positions.size() == candidate.positions.size() &&
+         (candidate.positions.empty() || entry.positions.front() == candidate.positions.front()) &&
+         same_fingered_positions(entry.positions, candidate.positions);
+}
+
+std::size_t grip_hash(const grip_candidate& candidate) {
+  std::uint64_t hash = static_cast<std::uint64_t>(candidate.note_index);
+  const auto mix = [&hash](std::int64_t value) {
+    hash = (hash ^ static_cast<std::uint64_t>(value)) * 0x100000001b3ull;
+  };
+  for (const auto& position : candidate.positions) {
+    mix(position.string_number);
+    mix(position.fret);
+    mix(position.midi);
+    mix(position.finger.value_or(-1));
+  }
+  return static_cast<std::size_t>(hash);
+}
+
 // A grip has at most four notes, so a template of more voices yields none.
 constexpr std::size_t most_voices = 4;
 
@@ -378,9 +411,28 @@ struct grip_generation {
   // Only grips wholly on strings 1 to 4 are wanted.
   bool upper_strings_only = false;
   std::vector<grip_candidate> candidates;
+  // Where each grip of `candidates` stands, by `grip_hash`: a generation stores thousands of
+  // candidates, and a linear search for duplicates would dominate its time.
+  std::unordered_multimap<std::size_t, std::size_t> candidate_slots;
   // The partial grip of the template being realised.
   std::vector<tab_position> placed;
 };
+
+// The insertion rule of `add_unique_candidate`, found through the generation's index.
+void add_generated_candidate(grip_generation& generation, grip_candidate candidate) {
+  sort_positions_by_pitch(candidate.positions);
+  const auto hash = grip_hash(candidate);
+  auto& candidates = generation.candidates;
+  const auto [first, last] = generation.candidate_slots.equal_range(hash);
+  for (auto slot = first; slot != last; ++slot) {
+    auto& entry = candidates[slot->second];
+    if (!same_grip(entry, candidate)) continue;
+    if (candidate.score < entry.score) entry = std::move(candidate);
+    return;
+  }
+  generation.candidate_slots.emplace(hash, candidates.size());
+  candidates.push_back(std::move(candidate));
+}
 
 // A voicing template: the i-th degree on the i-th string, the lowest voice first.
 struct voicing_template {
@@ -429,9 +481,9 @@ void add_realised_grip(grip_generation& generation, const std::vector<tab_positi
   const int grip_cost =
       grip_score(generation.score_terms, grip, generation.allow_two_note, generation.melody_mode);
   for (auto& variant : stock_fingering_candidates(grip)) {
-    add_unique_candidate(generation.candidates,
-                         {std::move(variant.positions), std::string{voicing.label},
-                          grip_cost + variant.cost + voicing.cost, -1, false, false});
+    add_generated_candidate(generation,
+                            {std::move(variant.positions), std::string{voicing.label},
+                             grip_cost + variant.cost + voicing.cost, -1, false, false});
   }
 }
 
@@ -498,7 +550,7 @@ std::vector<grip_candidate> generate_chord_grips(grip_generation generation) {
   add_stock_shape_grips(generation);
   if (generation.melody_mode) {
     for (auto& exact : electric_melody_exact_grip_candidates(generation.chord)) {
-      add_unique_candidate(generation.candidates, std::move(exact));
+      add_generated_candidate(generation, std::move(exact));
     }
   }
   auto plans = standard_jazz_degree_plans(generation.chord);
@@ -530,6 +582,7 @@ grip_generation generation_for(const parsed_chord& chord, bool allow_two_note, b
       melody_mode,
       upper_strings_only,
       {},
+      {},
       {}};
   generation.placed.reserve(most_voices);
   return generation;
@@ -540,22 +593,10 @@ grip_generation generation_for(const parsed_chord& chord, bool allow_two_note, b
 // Candidate lists
 
 void add_unique_candidate(std::vector<grip_candidate>& candidates, grip_candidate candidate) {
-  const auto by_pitch = [](const tab_position& left, const tab_position& right) {
-    return left.midi < right.midi;
-  };
-  if (!std::is_sorted(candidate.positions.begin(), candidate.positions.end(), by_pitch)) {
-    sort_by_ascending_key(candidate.positions,
-                          [](const tab_position& position) { return position.midi; });
-  }
-  const auto& positions = candidate.positions;
+  sort_positions_by_pitch(candidate.positions);
   const auto duplicate =
-      std::find_if(candidates.begin(), candidates.end(), [&](const grip_candidate& entry) {
-        // Size and lowest note first: most entries differ there, and cheaply.
-        return entry.note_index == candidate.note_index &&
-               entry.positions.size() == positions.size() &&
-               (positions.empty() || entry.positions.front() == positions.front()) &&
-               same_fingered_positions(entry.positions, positions);
-      });
+      std::find_if(candidates.begin(), candidates.end(),
+                   [&](const grip_candidate& entry) { return same_grip(entry, candidate); });
   if (duplicate == candidates.end()) {
     candidates.push_back(std::move(candidate));
   } else if (candidate.score < duplicate->score) {
