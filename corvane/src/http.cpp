@@ -126,7 +126,7 @@ std::expected<boost::json::value, mendral::error> parse_json_body(const std::str
 boost::asio::ip::tcp::socket& stream_socket(plain_stream& stream) { return stream.socket(); }
 
 template <typename Stream>
-boost::asio::ip::tcp::socket& stream_socket(Stream& stream) {
+auto& stream_socket(Stream& stream) {
   return stream.lowest_layer();
 }
 
@@ -145,6 +145,11 @@ awaitable<void> close_http_session(plain_stream& stream, std::chrono::millisecon
   boost::system::error_code ignored;
   stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
   co_return;
+}
+
+// Ends a TLS connection with a TLS shutdown bounded by the time-out; its failure is not reported.
+awaitable<void> close_http_session(tls_stream& stream, std::chrono::milliseconds timeout) {
+  co_await detail::async_tls_shutdown(stream, timeout, "HTTP TLS shutdown timed out");
 }
 
 // Writes the whole response within the time-out; a failed write goes to the error handler.
@@ -263,6 +268,49 @@ awaitable<void> accept_loop(state_pointer state) {
   }
 }
 
+// One TLS connection, from its registration to its removal: the handshake, then the one request.
+// A failed handshake is reported and ends the connection without any HTTP exchange or TLS
+// shutdown.
+awaitable<void> serve_tls_session(std::shared_ptr<tls_stream> stream, router_pointer router,
+                                  server_options options,
+                                  std::shared_ptr<detail::session_registry<tls_stream>> registry) {
+  detail::session_guard<tls_stream> guard(std::move(registry), stream);
+  auto handshake =
+      co_await detail::async_tls_handshake(*stream, boost::asio::ssl::stream_base::server,
+                                           options.timeout, "HTTP TLS handshake timed out");
+  if (!handshake) {
+    detail::report_error(options.error_handler, std::move(handshake.error()));
+    guard.release();
+    co_return;
+  }
+  co_await handle_session(*stream, std::move(router), std::move(options));
+  guard.release();
+}
+
+// Accepts TLS connections until the acceptor is closed, each on a strand of its own and with a TLS
+// stream made from the server's context.
+awaitable<void> accept_tls_loop(state_pointer state) {
+  for (;;) {
+    boost::asio::ip::tcp::socket socket(boost::asio::make_strand(state->executor));
+    auto [ec] = co_await state->acceptor->async_accept(socket, as_tuple(use_awaitable));
+    if (ec == boost::asio::error::operation_aborted || ec == boost::asio::error::bad_descriptor) {
+      co_return;
+    }
+    if (ec) {
+      if (state->stopping) co_return;
+      detail::report_error(state->options.error_handler, detail::network_failure(ec));
+      continue;
+    }
+    auto stream = std::make_shared<tls_stream>(std::move(socket), *state->tls_context);
+    state->tls_sessions->add(stream);
+    auto executor = stream->get_executor();
+    boost::asio::co_spawn(
+        executor,
+        serve_tls_session(std::move(stream), state->router, state->options, state->tls_sessions),
+        boost::asio::detached);
+  }
+}
+
 // Lifecycle ---------------------------------------------------------------------------------------
 
 mendral::error uninitialized_http_server() {
@@ -279,6 +327,19 @@ void cancel_sessions(const state_pointer& state) {
   state->tls_sessions->cancel_all();
 }
 
+// The checked server context of a TLS start: the settings, then the context made from them, then
+// its certificate and key.
+std::expected<std::shared_ptr<boost::asio::ssl::context>, mendral::error> prepare_tls_context(
+    const security_config& security) {
+  auto valid = validate_tls_server_config("HTTP", security);
+  if (!valid) return detail::fail<std::shared_ptr<boost::asio::ssl::context>>(valid.error());
+  auto context = make_tls_server_context(security);
+  if (!context) return context;
+  valid = validate_tls_server_context(*context);
+  if (!valid) return detail::fail<std::shared_ptr<boost::asio::ssl::context>>(valid.error());
+  return context;
+}
+
 std::expected<void, mendral::error> start_http_server(const state_pointer& state) {
   if (!state) return detail::fail_void(uninitialized_http_server());
   std::lock_guard lock(state->mutex);
@@ -290,11 +351,14 @@ std::expected<void, mendral::error> start_http_server(const state_pointer& state
   if (state->started.exchange(true)) {
     return detail::fail_void(detail::unavailable("HTTP server has already been started"));
   }
-  if (state->options.security.mode == security_mode::tls) {
-    // Serving TLS needs the TLS session road; without it the mode is refused rather than served
-    // as plain text.
-    state->started = false;
-    return detail::fail_void(unsupported_security("HTTP server", security_mode::tls));
+  const bool serves_tls = state->options.security.mode == security_mode::tls;
+  if (serves_tls) {
+    auto prepared = prepare_tls_context(state->options.security);
+    if (!prepared) {
+      state->started = false;
+      return detail::fail_void(std::move(prepared.error()));
+    }
+    state->tls_context = std::move(*prepared);
   }
   auto bound = detail::start_tcp_acceptor(*state->acceptor, state->host, state->port);
   if (!bound) {
@@ -304,7 +368,11 @@ std::expected<void, mendral::error> start_http_server(const state_pointer& state
   state->bound_port = *bound;
   state->stopping = false;
   mendral::log_debug("corvane HTTP server started on port " + std::to_string(*bound), MENDRAL_HERE);
-  boost::asio::co_spawn(state->acceptor_strand, accept_loop(state), boost::asio::detached);
+  if (serves_tls) {
+    boost::asio::co_spawn(state->acceptor_strand, accept_tls_loop(state), boost::asio::detached);
+  } else {
+    boost::asio::co_spawn(state->acceptor_strand, accept_loop(state), boost::asio::detached);
+  }
   return {};
 }
 

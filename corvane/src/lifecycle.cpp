@@ -1,5 +1,9 @@
 #include "corvane/detail/lifecycle.hpp"
 
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/ssl/stream.hpp>
+
 namespace corvane::detail {
 
 template struct session_registry<boost::beast::tcp_stream>;
@@ -20,7 +24,7 @@ stream_deadline start_stream_deadline(boost::beast::tcp_stream& stream,
   return deadline;
 }
 
-stream_deadline start_stream_deadline(boost::asio::ip::tcp::socket& socket,
+stream_deadline start_stream_deadline(boost::asio::ip::tcp::socket::lowest_layer_type& socket,
                                       std::chrono::milliseconds timeout) {
   stream_deadline deadline{
       .timer = std::make_shared<boost::asio::steady_timer>(socket.get_executor()),
@@ -57,5 +61,39 @@ mendral::error operation_failure(const boost::system::error_code& ec,
   }
   return operation_failure(ec, std::move(message));
 }
+
+// TLS handshakes and shutdowns --------------------------------------------------------------------
+
+template <typename NextLayer>
+boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_handshake(
+    boost::asio::ssl::stream<NextLayer>& stream, boost::asio::ssl::stream_base::handshake_type type,
+    std::chrono::milliseconds timeout, std::string message) {
+  auto deadline = start_stream_deadline(stream, timeout);
+  auto [ec] = co_await stream.async_handshake(
+      type, boost::asio::bind_cancellation_slot(deadline_token(deadline),
+                                                boost::asio::as_tuple(boost::asio::use_awaitable)));
+  cancel_stream_deadline(deadline);
+  if (ec) co_return fail_void(operation_failure(ec, deadline, std::move(message)));
+  co_return std::expected<void, mendral::error>{};
+}
+
+template <typename NextLayer>
+boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_shutdown(
+    boost::asio::ssl::stream<NextLayer>& stream, std::chrono::milliseconds timeout,
+    std::string message) {
+  auto deadline = start_stream_deadline(stream, timeout);
+  auto [ec] = co_await stream.async_shutdown(boost::asio::bind_cancellation_slot(
+      deadline_token(deadline), boost::asio::as_tuple(boost::asio::use_awaitable)));
+  cancel_stream_deadline(deadline);
+  if (ec) co_return fail_void(operation_failure(ec, deadline, std::move(message)));
+  co_return std::expected<void, mendral::error>{};
+}
+
+template boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_handshake(
+    boost::asio::ssl::stream<boost::asio::ip::tcp::socket>&,
+    boost::asio::ssl::stream_base::handshake_type, std::chrono::milliseconds, std::string);
+template boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_shutdown(
+    boost::asio::ssl::stream<boost::asio::ip::tcp::socket>&, std::chrono::milliseconds,
+    std::string);
 
 }  // namespace corvane::detail

@@ -8,23 +8,31 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/buffer.hpp>
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/use_future.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <future>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -33,6 +41,7 @@
 #include <vector>
 
 #include "mendral/log.hpp"
+#include "test_pki.hpp"
 
 namespace {
 
@@ -180,6 +189,61 @@ bool refuses_connections(unsigned short port) {
   });
 }
 
+// TLS test client --------------------------------------------------------------------------------
+
+struct tls_received {
+  bool handshaken = false;
+  std::string bytes;
+  // The server ended the session with close_notify rather than just closing the connection.
+  bool close_notify = false;
+  // After its close_notify, the server closed the connection without waiting for the client's.
+  bool closed_after_notify = false;
+};
+
+// One exchange over TLS, without verifying the server, on an event loop of its own that runs for a
+// few seconds at most: handshake, send the bytes, read until the server ends the session. The
+// client never answers the server's close_notify; with `await_close` it then waits for the server
+// to close the connection.
+tls_received tls_exchange(unsigned short port, const std::string& bytes, bool await_close = false) {
+  using boost::asio::as_tuple;
+  using boost::asio::use_awaitable;
+  boost::asio::io_context loop;
+  boost::asio::ssl::context context(boost::asio::ssl::context::tls_client);
+  context.set_verify_mode(boost::asio::ssl::verify_none);
+  boost::asio::ssl::stream<boost::asio::ip::tcp::socket> stream(loop, context);
+  tls_received result;
+  auto exchange = [&]() -> awaitable<void> {
+    const boost::asio::ip::tcp::endpoint server{boost::asio::ip::address_v4::loopback(), port};
+    auto [connect_error] =
+        co_await stream.next_layer().async_connect(server, as_tuple(use_awaitable));
+    if (connect_error) co_return;
+    auto [handshake_error] = co_await stream.async_handshake(boost::asio::ssl::stream_base::client,
+                                                             as_tuple(use_awaitable));
+    if (handshake_error) co_return;
+    result.handshaken = true;
+    if (!bytes.empty()) {
+      co_await boost::asio::async_write(stream, boost::asio::buffer(bytes),
+                                        as_tuple(use_awaitable));
+    }
+    char chunk[4096];
+    for (;;) {
+      auto [ec, count] =
+          co_await stream.async_read_some(boost::asio::buffer(chunk), as_tuple(use_awaitable));
+      result.bytes.append(chunk, count);
+      if (!ec) continue;
+      result.close_notify = ec == boost::asio::error::eof;
+      break;
+    }
+    if (!await_close || !result.close_notify) co_return;
+    auto [ec, count] = co_await stream.next_layer().async_read_some(boost::asio::buffer(chunk),
+                                                                    as_tuple(use_awaitable));
+    result.closed_after_notify = ec == boost::asio::error::eof;
+  };
+  boost::asio::co_spawn(loop, exchange, boost::asio::detached);
+  loop.run_for(10s);
+  return result;
+}
+
 // Routes --------------------------------------------------------------------------------------
 
 corvane::json_handler echo(std::atomic<int>* calls) {
@@ -214,6 +278,7 @@ class server_test : public testing::Test {
   boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work =
       boost::asio::make_work_guard(context);
   std::optional<corvane::http::server> server;
+  std::list<corvane::http::server> tls_servers;
   std::thread runner;
 
   std::atomic<int> calls{0};
@@ -263,6 +328,30 @@ class server_test : public testing::Test {
     return result;
   }
 
+  // Server options for TLS with the certificate for localhost.
+  server_options tls_options(std::chrono::milliseconds timeout = 3s,
+                             std::uint64_t body_limit = 1 << 20) {
+    auto result = options(timeout, body_limit);
+    result.security.mode = corvane::security_mode::tls;
+    result.security.certificate_chain_file = corvane_test::pki().localhost_chain;
+    result.security.private_key_file = corvane_test::pki().localhost_key;
+    return result;
+  }
+
+  // A further server on 127.0.0.1 with an ephemeral port; not started.
+  corvane::http::server& add_tls_server(server_options settings) {
+    return tls_servers.emplace_back(context, corvane::http::endpoint{"127.0.0.1", 0}, routes(),
+                                    std::move(settings));
+  }
+
+  // A started TLS server; the loop is not started here.
+  unsigned short start_tls_server(server_options settings) {
+    auto& started = add_tls_server(std::move(settings));
+    const auto result = started.start();
+    EXPECT_TRUE(result.has_value()) << result.error().message();
+    return started.selected_port();
+  }
+
   std::vector<mendral::error> reported_errors() {
     std::lock_guard lock(reported_mutex);
     return reported;
@@ -307,7 +396,10 @@ class server_test : public testing::Test {
 
   void TearDown() override {
     if (!runner.joinable()) return;
-    on_loop([this] { server.reset(); });
+    on_loop([this] {
+      server.reset();
+      tls_servers.clear();
+    });
     work.reset();
     context.stop();
     runner.join();
@@ -552,7 +644,6 @@ TEST_F(server_test, start_refuses_bad_options_before_binding) {
       {with(0ms, corvane::security_mode::dtls), "HTTP server timeout must be positive"},
       {with(-5ms, corvane::security_mode::none), "HTTP server timeout must be positive"},
       {with(1s, corvane::security_mode::dtls), "DTLS is not supported by HTTP server"},
-      {with(1s, corvane::security_mode::tls), "TLS is not supported by HTTP server"},
   };
   for (const auto& [settings, message] : rows) {
     make_server(settings);
@@ -751,6 +842,221 @@ TEST_F(server_test, async_stop_after_stop_only_waits) {
   server->stop();
   EXPECT_TRUE(await_on_loop(server->async_stop(1s)).has_value());
   EXPECT_TRUE(refuses_connections(port()));
+}
+
+// TLS sessions ------------------------------------------------------------------------------------
+
+std::string system_message(int value) {
+  return boost::system::error_code(value, boost::system::system_category()).message();
+}
+
+TEST_F(server_test, tls_sessions_answer_exactly_as_plain_ones_then_send_close_notify) {
+  constexpr std::size_t limit = 64;
+  const auto tls_port = start_tls_server(tls_options(3s, limit));
+  serve(options(3s, limit));
+  const std::pair<const char*, std::string> rows[] = {
+      {"json route", request("POST", "/api/echo", R"({"n":[1,2]})")},
+      {"raw route", request("GET", "/page")},
+      {"route failure", request("GET", "/fail/4")},
+      {"no route", request("GET", "/missing")},
+      {"handler exception", request("GET", "/throw")},
+      {"body over the limit", request("POST", "/api/echo", '"' + std::string(limit, 'a') + '"')},
+      {"body not JSON", request("POST", "/api/echo", "[1,]")},
+      {"HTTP/1.0", request("GET", "/api/echo", {}, "HTTP/1.0")},
+  };
+  for (const auto& [name, bytes] : rows) {
+    const auto plain = exchange(port(), bytes).bytes;
+    const auto secure = tls_exchange(tls_port, bytes);
+    EXPECT_TRUE(secure.handshaken) << name;
+    EXPECT_FALSE(plain.empty()) << name;
+    EXPECT_EQ(secure.bytes, plain) << name;
+    EXPECT_TRUE(secure.close_notify) << name;
+  }
+  EXPECT_TRUE(reported_errors().empty());
+}
+
+TEST_F(server_test, silent_tls_client_is_closed_after_the_handshake_time_out) {
+  const auto tls_port = start_tls_server(tls_options(300ms));
+  run_loop();
+  loopback_client silent(tls_port);
+  ASSERT_TRUE(silent.connected());
+  const auto end = silent.receive_all();
+  EXPECT_EQ(end.bytes, "");
+  EXPECT_EQ(end.end, ending::closed);
+  ASSERT_TRUE(wait_until([this] { return !reported_errors().empty(); }));
+  const auto errors = reported_errors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].code(), 4);
+  EXPECT_EQ(errors[0].message(), "HTTP TLS handshake timed out");
+}
+
+TEST_F(server_test, plain_http_to_a_tls_port_fails_the_handshake_without_an_answer) {
+  const auto tls_port = start_tls_server(tls_options());
+  run_loop();
+  loopback_client client(tls_port);
+  ASSERT_TRUE(client.connected());
+  client.send(request("POST", "/api/echo", "{}"));
+  const auto end = client.receive_all();
+  EXPECT_EQ(end.bytes.find("HTTP/"), std::string::npos);
+  EXPECT_NE(end.end, ending::still_open);
+  ASSERT_TRUE(wait_until([this] { return !reported_errors().empty(); }));
+  const auto errors = reported_errors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].code(), 3);  // the TLS library's error, as a network failure
+  EXPECT_FALSE(errors[0].message().empty());
+  EXPECT_EQ(calls, 0);
+}
+
+TEST_F(server_test, tls_client_without_a_certificate_is_refused_when_one_is_required) {
+  auto settings = tls_options();
+  settings.security.verify = corvane::verify_mode::required;
+  const auto tls_port = start_tls_server(settings);
+  run_loop();
+  const auto end = tls_exchange(tls_port, request("GET", "/api/echo"));
+  EXPECT_EQ(end.bytes.find("HTTP/"), std::string::npos);
+  ASSERT_TRUE(wait_until([this] { return !reported_errors().empty(); }));
+  const auto errors = reported_errors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].code(), 3);
+  EXPECT_EQ(calls, 0);
+}
+
+TEST_F(server_test, tls_session_without_a_request_ends_silently_after_the_time_out) {
+  const auto tls_port = start_tls_server(tls_options(300ms));
+  run_loop();
+  const auto end = tls_exchange(tls_port, "");
+  EXPECT_TRUE(end.handshaken);
+  EXPECT_EQ(end.bytes, "");
+  // A failed read gets neither an answer nor a TLS shutdown.
+  EXPECT_FALSE(end.close_notify);
+  EXPECT_TRUE(reported_errors().empty());
+}
+
+TEST_F(server_test, tls_close_waits_no_longer_than_the_time_out_for_the_clients_close_notify) {
+  const auto tls_port = start_tls_server(tls_options(300ms));
+  run_loop();
+  const auto end = tls_exchange(tls_port, request("GET", "/page"), true);
+  EXPECT_EQ(parse_reply(end.bytes).status_line, "HTTP/1.1 200 OK");
+  EXPECT_TRUE(end.close_notify);
+  EXPECT_TRUE(end.closed_after_notify);
+  EXPECT_TRUE(reported_errors().empty());
+}
+
+TEST_F(server_test, stopping_cancels_tls_sessions_and_drains_them) {
+  auto& tls = add_tls_server(tls_options(5s));
+  ASSERT_TRUE(tls.start().has_value());
+  const auto tls_port = tls.selected_port();
+  run_loop();
+  loopback_client in_handshake(tls_port);
+  ASSERT_TRUE(in_handshake.connected());
+  std::this_thread::sleep_for(50ms);  // let the session start its handshake
+  const auto stopped = await_on_loop(tls.async_stop(2s));
+  EXPECT_TRUE(stopped.has_value()) << stopped.error().message();
+  const auto end = in_handshake.receive_all();
+  EXPECT_EQ(end.bytes, "");
+  EXPECT_NE(end.end, ending::still_open);
+  EXPECT_TRUE(refuses_connections(tls_port));
+}
+
+TEST_F(server_test, tls_start_checks_its_settings_before_binding) {
+  const auto& files = corvane_test::pki();
+  auto with = [this](std::string chain, std::string key) {
+    auto settings = tls_options();
+    settings.security.certificate_chain_file = std::move(chain);
+    settings.security.private_key_file = std::move(key);
+    return settings;
+  };
+  auto supplied_empty_context = with("", "");
+  supplied_empty_context.security.context =
+      std::make_shared<boost::asio::ssl::context>(boost::asio::ssl::context::tls_server);
+  auto dtls = with(files.localhost_chain, files.localhost_key);
+  dtls.security.mode = corvane::security_mode::dtls;
+  struct row {
+    const char* name;
+    server_options settings;
+    int code;
+    std::string message;  // exact, or the start of it when `prefix` is set
+    bool prefix = false;
+  };
+  const row rows[] = {
+      {"no files and no context", with("", ""), 1,
+       "HTTP TLS server requires certificate chain/private key files or an SSL context"},
+      {"chain alone", with(files.localhost_chain, ""), 1,
+       "HTTP TLS server certificate chain and private key must both be configured"},
+      {"key alone", with("", files.localhost_key), 1,
+       "HTTP TLS server certificate chain and private key must both be configured"},
+      {"missing chain file", with(corvane_test::fresh_path("missing"), files.localhost_key), 3,
+       system_message(ENOENT)},
+      {"mismatched key", with(files.localhost_chain, files.mismatched_key), 3,
+       "key values mismatch", true},
+      {"key of another kind", with(files.localhost_chain, files.foreign_key), 1,
+       "TLS server private key does not match certificate: error:", true},
+      {"context without certificate", supplied_empty_context, 1,
+       "TLS server context requires matching certificate/private key material: error:", true},
+      {"dtls", dtls, 1, "DTLS is not supported by HTTP server"},
+  };
+  for (const auto& [name, settings, code, message, prefix] : rows) {
+    make_server(settings);
+    // Repeated: a refused start leaves the server startable, so the same check fails again.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const auto started = server->start();
+      ASSERT_FALSE(started.has_value()) << name;
+      EXPECT_EQ(started.error().code(), code) << name;
+      if (prefix) {
+        EXPECT_TRUE(started.error().message().starts_with(message))
+            << name << ": " << started.error().message();
+      } else {
+        EXPECT_EQ(started.error().message(), message) << name;
+      }
+    }
+    EXPECT_EQ(port(), 0) << name;
+  }
+}
+
+TEST_F(server_test, tls_start_succeeds_once_the_cause_of_a_failed_start_is_gone) {
+  const auto& files = corvane_test::pki();
+  auto expect_refused = [](corvane::http::server& refused, int code) {
+    const auto started = refused.start();
+    ASSERT_FALSE(started.has_value());
+    EXPECT_EQ(started.error().code(), code) << started.error().message();
+  };
+
+  auto missing = tls_options();
+  missing.security.certificate_chain_file = corvane_test::fresh_path("chain");
+  missing.security.private_key_file = corvane_test::fresh_path("key");
+  auto& late_files = add_tls_server(missing);
+  expect_refused(late_files, 3);
+  std::filesystem::copy_file(files.localhost_chain, missing.security.certificate_chain_file);
+  std::filesystem::copy_file(files.localhost_key, missing.security.private_key_file);
+
+  auto mismatched = tls_options();
+  mismatched.security.private_key_file = corvane_test::fresh_path("key");
+  std::filesystem::copy_file(files.mismatched_key, mismatched.security.private_key_file);
+  auto& replaced_key = add_tls_server(mismatched);
+  expect_refused(replaced_key, 3);
+  std::filesystem::copy_file(files.localhost_key, mismatched.security.private_key_file,
+                             std::filesystem::copy_options::overwrite_existing);
+
+  auto supplied = tls_options();
+  supplied.security.certificate_chain_file.clear();
+  supplied.security.private_key_file.clear();
+  supplied.security.context =
+      std::make_shared<boost::asio::ssl::context>(boost::asio::ssl::context::tls_server);
+  auto& filled_context = add_tls_server(supplied);
+  expect_refused(filled_context, 1);
+  supplied.security.context->use_certificate_chain_file(files.localhost_chain);
+  supplied.security.context->use_private_key_file(files.localhost_key,
+                                                  boost::asio::ssl::context::pem);
+
+  for (auto* corrected : {&late_files, &replaced_key, &filled_context}) {
+    const auto started = corrected->start();
+    ASSERT_TRUE(started.has_value()) << started.error().message();
+  }
+  run_loop();
+  for (auto* corrected : {&late_files, &replaced_key, &filled_context}) {
+    const auto end = tls_exchange(corrected->selected_port(), request("GET", "/page"));
+    EXPECT_EQ(parse_reply(end.bytes).status_line, "HTTP/1.1 200 OK");
+  }
 }
 
 // Endpoints and options -------------------------------------------------------------------------

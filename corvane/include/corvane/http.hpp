@@ -1,11 +1,14 @@
 // The HTTP server: built from an event loop, an endpoint, a router and options, it binds and
-// listens on start, serves one request per connection on coroutines, and stops in three ways
-// (`stop`, the immediate stop of the destructor, and `async_stop`, which waits for the sessions to
-// drain). Also the endpoint configuration an application writes and its conversions.
+// listens on start, serves one request per connection on coroutines, over plain TCP or TLS, and
+// stops in three ways (`stop`, the immediate stop of the destructor, and `async_stop`, which waits
+// for the sessions to drain). The JSON client: one call sends one request over a new plain or TLS
+// connection and returns the payload of the framework's response envelope. Also the endpoint
+// configuration an application writes and its conversions.
 #pragma once
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/awaitable.hpp>
+#include <boost/json/value.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -112,5 +115,58 @@ class server {
  private:
   detail::state_handle handle;
 };
+
+// The client ----------------------------------------------------------------------------------
+
+// The methods the client sends; any other value is refused.
+enum class request_method : std::int32_t { get = 0, post = 1, put = 2, patch = 3, delete_ = 4 };
+
+// One client request: the target must start with "/" (a query string may follow the path); a GET
+// whose body is null or an empty object sends no body.
+struct request {
+  request_method method = request_method::get;
+  std::string target;
+  boost::json::value body;
+
+  bool operator==(const request&) const = default;
+};
+
+// A client's settings.
+struct client_options {
+  // The limit of each phase of a call (resolve, connect, TLS handshake, write, read, TLS shutdown).
+  std::chrono::milliseconds timeout{5000};
+  // Largest response body accepted, in bytes.
+  std::uint64_t body_limit = 16 * 1024 * 1024;
+  // Mode none calls over plain TCP, tls over TLS; dtls is refused.
+  security_config security;
+
+  bool operator==(const client_options&) const = default;
+};
+
+// A JSON client of one endpoint. Every call opens its own connection and shares nothing with the
+// client once started, so the client may go while its calls run.
+struct client {
+  http::endpoint endpoint;
+  client_options options;
+
+  client(http::endpoint endpoint, client_options options);
+
+  // Sends the request and returns the payload of the answer's success envelope, or the error of a
+  // failure envelope. Fails with code 1 for invalid settings or requests, a body over the limit or
+  // an answer that is not an envelope, code 4 "HTTP request timed out" or "HTTP TLS handshake timed
+  // out" when a phase outlasts the time-out, and the network failure of any other I/O error.
+  // Nothing happens until the result is awaited.
+  boost::asio::awaitable<std::expected<boost::json::value, mendral::error>> call(
+      const request& request) const;
+
+  bool operator==(const client&) const = default;
+};
+
+// Client options with the configuration's time-out, body limit and security settings, unchecked.
+client_options client_options_from_config(const endpoint_config& config);
+
+// The configuration's connect text parsed as a client endpoint (a host and a non-zero port), or the
+// parser's error (code 1).
+std::expected<endpoint, mendral::error> client_endpoint_from_config(const endpoint_config& config);
 
 }  // namespace corvane::http

@@ -1,9 +1,12 @@
 #include "corvane/detail/transport.hpp"
 
+#include <boost/asio/as_tuple.hpp>
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/socket_base.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/json/serialize.hpp>
 
@@ -218,6 +221,31 @@ boost::asio::awaitable<std::expected<boost::json::value, mendral::error>,
                        boost::asio::any_io_executor>
 call_handler(const service_router& router, request_context context, boost::json::value body) {
   co_return co_await router.call(std::move(context), std::move(body));
+}
+
+// Name resolution ---------------------------------------------------------------------------------
+
+boost::asio::awaitable<std::expected<boost::asio::ip::tcp::resolver::results_type, mendral::error>>
+resolve_tcp_endpoints(boost::asio::any_io_executor executor, std::string host, unsigned short port,
+                      std::chrono::milliseconds timeout, std::string message) {
+  using results = boost::asio::ip::tcp::resolver::results_type;
+  auto resolver = std::make_shared<boost::asio::ip::tcp::resolver>(executor);
+  auto timer = std::make_shared<boost::asio::steady_timer>(executor);
+  auto expired = std::make_shared<bool>(false);
+  timer->expires_after(timeout);
+  timer->async_wait([resolver, timer, expired](const boost::system::error_code& ec) {
+    if (ec) return;  // cancelled: the resolution finished first
+    *expired = true;
+    resolver->cancel();
+  });
+  auto [ec, resolved] = co_await resolver->async_resolve(
+      host, std::to_string(port), boost::asio::as_tuple(boost::asio::use_awaitable));
+  timer->cancel();
+  if (ec == boost::asio::error::operation_aborted && *expired) {
+    co_return fail<results>(4, std::move(message), MENDRAL_HERE);
+  }
+  if (ec) co_return detail::fail<results>(network_failure(ec));
+  co_return resolved;
 }
 
 // Listening sockets -------------------------------------------------------------------------------

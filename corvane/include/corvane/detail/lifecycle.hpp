@@ -1,7 +1,8 @@
 // What a server's graceful stop and its time-outs rest on: the registry of live connection streams
 // (one per stream kind and server) that a stop cancels and waits to drain, the guard that removes a
-// stream once its session ends, the deadline that bounds one I/O operation, and the binding of the
-// listening socket. The registry is a template over the stream type: Beast's TCP stream for plain
+// stream once its session ends, the deadline that bounds one I/O operation (TLS handshakes and
+// shutdowns among them), name resolution under a time-out, and the binding of the listening
+// socket. The registry is a template over the stream type: Beast's TCP stream for plain
 // HTTP, Asio's TLS stream over a TCP socket for TLS.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/redirect_error.hpp>
+#include <boost/asio/ssl/stream_base.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -28,6 +30,11 @@
 #include "corvane/detail/transport.hpp"
 #include "corvane/errors.hpp"
 #include "mendral/error.hpp"
+
+namespace boost::asio::ssl {
+template <typename Stream>
+class stream;
+}  // namespace boost::asio::ssl
 
 namespace corvane::detail {
 
@@ -189,8 +196,9 @@ struct stream_deadline {
 // Sets the stream's read and write expiry (where no operation of that kind is pending).
 stream_deadline start_stream_deadline(boost::beast::tcp_stream& stream,
                                       std::chrono::milliseconds timeout);
-// Arms a timer on the socket's executor that cancels the bound operation when it fires.
-stream_deadline start_stream_deadline(boost::asio::ip::tcp::socket& socket,
+// Arms a timer on the socket's executor that cancels the bound operation when it fires. Takes the
+// socket as the lowest layer that a TCP socket and every stream over one expose.
+stream_deadline start_stream_deadline(boost::asio::ip::tcp::socket::lowest_layer_type& socket,
                                       std::chrono::milliseconds timeout);
 // The socket deadline on the lowest layer of a stream layered over a socket (the TLS stream).
 template <typename Stream>
@@ -206,6 +214,35 @@ boost::asio::cancellation_slot deadline_token(stream_deadline& deadline);
 // Code 4 with the message when the deadline fired, otherwise the two-argument `operation_failure`.
 mendral::error operation_failure(const boost::system::error_code& ec,
                                  const stream_deadline& deadline, std::string message);
+
+// TLS handshakes and shutdowns --------------------------------------------------------------------
+
+// The stream's TLS handshake of the given type under a deadline: code 4 with the message when the
+// deadline fires or the error is a time-out, otherwise the network failure of the error.
+template <typename NextLayer>
+boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_handshake(
+    boost::asio::ssl::stream<NextLayer>& stream, boost::asio::ssl::stream_base::handshake_type type,
+    std::chrono::milliseconds timeout, std::string message);
+// The stream's TLS shutdown (close_notify) under a deadline, failing like `async_tls_handshake`.
+template <typename NextLayer>
+boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_shutdown(
+    boost::asio::ssl::stream<NextLayer>& stream, std::chrono::milliseconds timeout,
+    std::string message);
+
+extern template boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_handshake(
+    boost::asio::ssl::stream<boost::asio::ip::tcp::socket>&,
+    boost::asio::ssl::stream_base::handshake_type, std::chrono::milliseconds, std::string);
+extern template boost::asio::awaitable<std::expected<void, mendral::error>> async_tls_shutdown(
+    boost::asio::ssl::stream<boost::asio::ip::tcp::socket>&, std::chrono::milliseconds,
+    std::string);
+
+// Name resolution ---------------------------------------------------------------------------------
+
+// The host's TCP endpoints for the port, in the resolver's order; code 4 with the message when the
+// time-out passes first, otherwise the network failure of a resolver error.
+boost::asio::awaitable<std::expected<boost::asio::ip::tcp::resolver::results_type, mendral::error>>
+resolve_tcp_endpoints(boost::asio::any_io_executor executor, std::string host, unsigned short port,
+                      std::chrono::milliseconds timeout, std::string message);
 
 // Listening sockets ---------------------------------------------------------------------------
 
