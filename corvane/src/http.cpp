@@ -340,6 +340,17 @@ std::expected<std::shared_ptr<boost::asio::ssl::context>, mendral::error> prepar
   return context;
 }
 
+// Clears the started flag again unless the start went through, so that a start that fails, by an
+// error or by an exception, can be corrected and repeated.
+struct start_attempt {
+  std::atomic<bool>& started;
+  bool succeeded = false;
+
+  ~start_attempt() {
+    if (!succeeded) started = false;
+  }
+};
+
 std::expected<void, mendral::error> start_http_server(const state_pointer& state) {
   if (!state) return detail::fail_void(uninitialized_http_server());
   std::lock_guard lock(state->mutex);
@@ -351,20 +362,16 @@ std::expected<void, mendral::error> start_http_server(const state_pointer& state
   if (state->started.exchange(true)) {
     return detail::fail_void(detail::unavailable("HTTP server has already been started"));
   }
+  start_attempt attempt{state->started};
   const bool serves_tls = state->options.security.mode == security_mode::tls;
   if (serves_tls) {
     auto prepared = prepare_tls_context(state->options.security);
-    if (!prepared) {
-      state->started = false;
-      return detail::fail_void(std::move(prepared.error()));
-    }
+    if (!prepared) return detail::fail_void(std::move(prepared.error()));
     state->tls_context = std::move(*prepared);
   }
   auto bound = detail::start_tcp_acceptor(*state->acceptor, state->host, state->port);
-  if (!bound) {
-    state->started = false;
-    return detail::fail_void(std::move(bound.error()));
-  }
+  if (!bound) return detail::fail_void(std::move(bound.error()));
+  attempt.succeeded = true;
   state->bound_port = *bound;
   state->stopping = false;
   mendral::log_debug("corvane HTTP server started on port " + std::to_string(*bound), MENDRAL_HERE);
