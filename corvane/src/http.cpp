@@ -247,17 +247,24 @@ awaitable<void> serve_session(std::shared_ptr<plain_stream> stream, router_point
   guard.release();
 }
 
+// Decides on a failed accept: the loop ends once the acceptor is closed or the server stops; any
+// other failure goes to the error handler and the loop goes on.
+bool accept_failure_ends_loop(const state_pointer& state, const boost::system::error_code& ec) {
+  if (ec == boost::asio::error::operation_aborted || ec == boost::asio::error::bad_descriptor) {
+    return true;
+  }
+  if (state->stopping) return true;
+  detail::report_error(state->options.error_handler, detail::network_failure(ec));
+  return false;
+}
+
 // Accepts plain connections until the acceptor is closed, each on a strand of its own.
 awaitable<void> accept_loop(state_pointer state) {
   for (;;) {
     auto stream = std::make_shared<plain_stream>(boost::asio::make_strand(state->executor));
     auto [ec] = co_await state->acceptor->async_accept(stream->socket(), as_tuple(use_awaitable));
-    if (ec == boost::asio::error::operation_aborted || ec == boost::asio::error::bad_descriptor) {
-      co_return;
-    }
     if (ec) {
-      if (state->stopping) co_return;
-      detail::report_error(state->options.error_handler, detail::network_failure(ec));
+      if (accept_failure_ends_loop(state, ec)) co_return;
       continue;
     }
     state->sessions->add(stream);
@@ -293,12 +300,8 @@ awaitable<void> accept_tls_loop(state_pointer state) {
   for (;;) {
     boost::asio::ip::tcp::socket socket(boost::asio::make_strand(state->executor));
     auto [ec] = co_await state->acceptor->async_accept(socket, as_tuple(use_awaitable));
-    if (ec == boost::asio::error::operation_aborted || ec == boost::asio::error::bad_descriptor) {
-      co_return;
-    }
     if (ec) {
-      if (state->stopping) co_return;
-      detail::report_error(state->options.error_handler, detail::network_failure(ec));
+      if (accept_failure_ends_loop(state, ec)) co_return;
       continue;
     }
     auto stream = std::make_shared<tls_stream>(std::move(socket), *state->tls_context);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "grip_fixtures.hpp"
+
 #include <algorithm>
 #include <array>
 #include <set>
@@ -16,23 +18,10 @@ using namespace orvanta::arrangement_detail;
 using grip = std::vector<tab_position>;
 using degree_names = std::vector<std::string>;
 
-// One chord-symbol suffix for each of the 38 qualities.
-constexpr std::array<const char*, 38> quality_suffixes{
-    "",        "m",     "mmaj7", "m7b5", "dim7", "dim",  "sus2",  "7sus4", "sus4", "maj9#11",
-    "maj7#11", "maj13", "maj9",  "maj7", "69",   "add9", "madd9", "m13",   "m11",  "m9",
-    "m7",      "m6",    "alt",   "13b9", "13#9", "9#11", "7#11",  "7#9",   "7b9",  "7b13",
-    "7#5",     "7b5",   "13",    "11",   "9",    "7",    "6",     "+"};
-
-constexpr std::array<const char*, 12> root_names{"C",  "Db", "D",  "Eb", "E",  "F",
-                                                 "Gb", "G",  "Ab", "A",  "Bb", "B"};
-
-parsed_chord chord_of(int root_pc, const std::string& suffix) {
-  return *parse_chord_symbol(root_names[static_cast<std::size_t>(root_pc)] + suffix);
-}
-
-tab_position at(int string_number, int fret, std::optional<int> finger = std::nullopt) {
-  return {string_number, fret, *open_midi_for_string(string_number) + fret, finger};
-}
+using grip_fixtures::at;
+using grip_fixtures::chord_of;
+using grip_fixtures::quality_suffixes;
+using grip_fixtures::root_names;
 
 grip_candidate candidate(grip positions, const char* label, int score, std::int64_t note_index = -1,
                          bool flags = false) {

@@ -34,6 +34,7 @@
 #include <tuple>
 #include <vector>
 
+#include "log_capture.hpp"
 #include "mendral/log.hpp"
 #include "test_pki.hpp"
 
@@ -145,32 +146,7 @@ std::string http_answer(const std::string& status, const std::string& body) {
 
 const std::string success_answer = http_answer("200 OK", R"({"ok":true,"payload":1})");
 
-// Captures the framework's debug log lines while it lives.
-class log_capture {
- public:
-  log_capture() {
-    mendral::default_logger().set_sink([this](const mendral::log_record& record) {
-      std::lock_guard lock(mutex);
-      messages.push_back(record.message);
-    });
-    mendral::set_default_log_level(mendral::log_level::debug);
-  }
-  ~log_capture() {
-    mendral::set_default_log_level(mendral::log_level::info);
-    mendral::default_logger().set_sink([](const mendral::log_record& record) {
-      std::fprintf(stderr, "[%s] %s (%s:%u)\n", std::string(to_string(record.level)).c_str(),
-                   record.message.c_str(), record.location.file, record.location.line);
-    });
-  }
-  std::vector<std::string> lines() {
-    std::lock_guard lock(mutex);
-    return messages;
-  }
-
- private:
-  std::mutex mutex;
-  std::vector<std::string> messages;
-};
+using corvane_test::log_capture;
 
 // Client fixture ----------------------------------------------------------------------------------
 
