@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "grip_fixtures.hpp"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -14,14 +16,8 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 
-constexpr std::array<const char*, 38> quality_suffixes{
-    "",        "m",     "mmaj7", "m7b5", "dim7", "dim",  "sus2",  "7sus4", "sus4", "maj9#11",
-    "maj7#11", "maj13", "maj9",  "maj7", "69",   "add9", "madd9", "m13",   "m11",  "m9",
-    "m7",      "m6",    "alt",   "13b9", "13#9", "9#11", "7#11",  "7#9",   "7b9",  "7b13",
-    "7#5",     "7b5",   "13",    "11",   "9",    "7",    "6",     "+"};
-
-constexpr std::array<const char*, 12> root_names{"C",  "Db", "D",  "Eb", "E",  "F",
-                                                 "Gb", "G",  "Ab", "A",  "Bb", "B"};
+using grip_fixtures::quality_suffixes;
+using grip_fixtures::root_names;
 
 constexpr std::size_t chord_count = quality_suffixes.size() * root_names.size() * 2;
 constexpr std::size_t sweeps = 2;

@@ -28,18 +28,7 @@ mkdir -p "$work/web/assets"
 for _ in $(seq 1 128); do printf 'console.log("orvanta load test");\n'; done >"$work/web/assets/app.js"
 truncate -s 4096 "$work/web/assets/app.js"
 
-# A port nobody listens on, below the range the kernel hands out to clients.
-pick_port() {
-  local port
-  for _ in $(seq 1 100); do
-    port=$((20000 + RANDOM % 12000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-  done
-  return 1
-}
+source scripts/free_port.sh
 
 port=$(pick_port)
 env -u CORVANE_HTTP_BIND_ADDRESS ORVANTA_BIND_ADDRESS="127.0.0.1:$port" \

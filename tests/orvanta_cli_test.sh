@@ -70,18 +70,7 @@ expect_eq "--health-check with a bad bind text" "ok" "$out"
 
 # Serving -----------------------------------------------------------------------------------------
 
-# A port nobody listens on right now, below the range the kernel hands out to clients.
-pick_port() {
-  local port attempt
-  for attempt in $(seq 1 100); do
-    port=$((20000 + RANDOM % 12000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-  done
-  return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/free_port.sh"
 
 # launch NAME VAR=VALUE...: starts orvanta in the directory $work/NAME with exactly these service
 # variables, standard output and error going to files there; sets server_pid and run_dir.

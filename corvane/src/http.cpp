@@ -157,16 +157,9 @@ template <typename Stream>
 awaitable<void> write_response(Stream& stream, http_response& response,
                                std::chrono::milliseconds timeout,
                                const detail::error_handler& error_handler) {
-  auto deadline = detail::start_stream_deadline(stream, timeout);
-  auto [ec, written] = co_await beast_http::async_write(
-      stream, response,
-      boost::asio::bind_cancellation_slot(detail::deadline_token(deadline),
-                                          as_tuple(use_awaitable)));
-  detail::cancel_stream_deadline(deadline);
-  if (ec) {
-    detail::report_error(error_handler,
-                         detail::operation_failure(ec, deadline, "HTTP response timed out"));
-  }
+  auto written =
+      co_await detail::async_write_within(stream, response, timeout, "HTTP response timed out");
+  if (!written) detail::report_error(error_handler, std::move(written.error()));
 }
 
 // Answers the error in the failure envelope, always as HTTP/1.1, then closes.

@@ -152,16 +152,9 @@ awaitable<json_result> call_https_endpoint(http::endpoint endpoint, request_mess
                                            options.timeout, "HTTP TLS handshake timed out");
   if (!handshake) co_return call_failure(std::move(handshake.error()));
 
-  auto deadline = detail::start_stream_deadline(stream, options.timeout);
-  auto [write_error, written] = co_await beast_http::async_write(
-      stream, message,
-      boost::asio::bind_cancellation_slot(detail::deadline_token(deadline),
-                                          as_tuple(use_awaitable)));
-  detail::cancel_stream_deadline(deadline);
-  if (write_error) {
-    co_return call_failure(
-        detail::operation_failure(write_error, deadline, "HTTP request timed out"));
-  }
+  auto written = co_await detail::async_write_within(stream, message, options.timeout,
+                                                     "HTTP request timed out");
+  if (!written) co_return call_failure(std::move(written.error()));
 
   auto result = co_await read_http_response(stream, options.timeout, options.body_limit);
   co_await detail::async_tls_shutdown(stream, options.timeout, "HTTP TLS shutdown timed out");

@@ -6,7 +6,9 @@
 // HTTP, Asio's TLS stream over a TCP socket for TLS.
 #pragma once
 
+#include <boost/asio/as_tuple.hpp>
 #include <boost/asio/awaitable.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -17,6 +19,7 @@
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/write.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -214,6 +217,21 @@ boost::asio::cancellation_slot deadline_token(stream_deadline& deadline);
 // Code 4 with the message when the deadline fired, otherwise the two-argument `operation_failure`.
 mendral::error operation_failure(const boost::system::error_code& ec,
                                  const stream_deadline& deadline, std::string message);
+
+// Writes the whole HTTP message under a deadline of the time-out: code 4 with the message when the
+// deadline fires, otherwise the network failure of the error.
+template <typename Stream, typename Message>
+boost::asio::awaitable<std::expected<void, mendral::error>> async_write_within(
+    Stream& stream, Message& message, std::chrono::milliseconds timeout, std::string timed_out) {
+  auto deadline = start_stream_deadline(stream, timeout);
+  auto [ec, written] = co_await boost::beast::http::async_write(
+      stream, message,
+      boost::asio::bind_cancellation_slot(deadline_token(deadline),
+                                          boost::asio::as_tuple(boost::asio::use_awaitable)));
+  cancel_stream_deadline(deadline);
+  if (ec) co_return fail_void(operation_failure(ec, deadline, std::move(timed_out)));
+  co_return std::expected<void, mendral::error>{};
+}
 
 // TLS handshakes and shutdowns --------------------------------------------------------------------
 
