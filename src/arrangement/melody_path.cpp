@@ -55,6 +55,39 @@ const transition_weights& weights_for(transition_profile profile) {
   return weight_table[value >= 1 && value <= 3 ? static_cast<std::size_t>(value) : 0];
 }
 
+// What a transition needs of one grip, measured once however many moves it takes part in.
+struct grip_shape {
+  const std::vector<tab_position>* positions = nullptr;
+  int anchor = 0;
+  int hand = 0;
+  int index = 0;
+  int highest = 0;
+  std::array<std::optional<finger_location>, 4> fingers;
+  std::optional<barre_shape> barre;
+};
+
+grip_shape shape_of(const std::vector<tab_position>& positions) {
+  return {&positions,
+          anchor_fret(positions),
+          hand_position_fret(positions),
+          fingering_index_fret(positions),
+          max_fretted_fret(positions),
+          finger_locations(positions),
+          fingering_barre_shape(positions)};
+}
+
+// The weights and the speed of every move between two neighbouring time points.
+struct transition_context {
+  const transition_weights& weights;
+  transition_profile profile;
+  int speed = 1;
+};
+
+transition_context context_for(transition_profile profile, std::int64_t gap) {
+  return {weights_for(profile), profile,
+          transition_speed_multiplier(gap, transition_uses_melody_line_scoring(profile))};
+}
+
 // Single melody notes: the distance between the two notes and whether they stay on one string.
 int single_note_cost(const tab_position& from, const tab_position& to, int speed) {
   const int fret_move = std::abs(from.fret - to.fret);
@@ -71,25 +104,78 @@ int single_note_cost(const tab_position& from, const tab_position& to, int speed
   return cost;
 }
 
-int common_string_count(const std::vector<tab_position>& source,
-                        const std::vector<tab_position>& target) {
-  return static_cast<int>(
-      std::count_if(target.begin(), target.end(), [&](const tab_position& position) {
-        return contains_string(source, position.string_number);
-      }));
+// The hand shift, and the limits of acoustic comping and electric stabs on it.
+int hand_move_cost(const grip_shape& source, const grip_shape& target,
+                   const transition_context& context) {
+  const auto& weights = context.weights;
+  const int anchor_move = std::abs(source.anchor - target.anchor);
+  const int hand_move = std::abs(source.hand - target.hand);
+  const int index_move = std::abs(source.index - target.index);
+  int cost = weights.index * index_move + weights.anchor * anchor_move + weights.hand * hand_move;
+  if (transition_is_acoustic_comping(context.profile)) {
+    if (anchor_move > 3) cost += 1150 * (anchor_move - 3);
+    if (anchor_move > 5) cost += 3800 * (anchor_move - 5);
+    if (hand_move > 3) cost += 920 * (hand_move - 3);
+    if (target.anchor > 9) cost += 1550 * (target.anchor - 9);
+    if (target.highest > 10) cost += 760 * (target.highest - 10);
+  }
+  if (transition_is_electric_stab_comping(context.profile)) {
+    if (anchor_move > 4) cost += 620 * (anchor_move - 4);
+    if (anchor_move > 6) cost += 1600 * (anchor_move - 6);
+  }
+  return cost;
 }
 
-int shape_continuity_cost(const std::vector<tab_position>& source,
-                          const std::vector<tab_position>& target, int common,
-                          const transition_weights& weights) {
-  const int kept = same_string_fret_count(source, target);
-  const bool both_large = source.size() >= 3 && target.size() >= 3;
-  if (source.size() == target.size() && common == static_cast<int>(target.size())) {
-    return -weights.same_strings - (both_large ? weights.keep * kept : 0);
+// How far each target position lies from its nearest source position, with the number of target
+// positions on a string the source uses (`common`) and at a string and fret it holds (`kept`).
+struct position_match {
+  int nearest = 0;
+  int common = 0;
+  int kept = 0;
+};
+
+position_match match_positions(const std::vector<tab_position>& source,
+                               const std::vector<tab_position>& target,
+                               const transition_context& context) {
+  const auto& weights = context.weights;
+  const int fret_weight = context.speed * weights.near_fret;
+  position_match match;
+  for (const auto& to : target) {
+    const int to_finger = finger_number(to);
+    int best = std::numeric_limits<int>::max();
+    bool same_string = false;
+    bool same_place = false;
+    for (const auto& from : source) {
+      const int finger_move = std::abs(finger_number(from) - to_finger);
+      const int distance = fret_weight * std::abs(from.fret - to.fret) +
+                           weights.near_string * std::abs(from.string_number - to.string_number) +
+                           weights.near_midi * std::abs(from.midi - to.midi) +
+                           weights.near_finger * finger_move;
+      best = std::min(best, distance);
+      if (from.string_number != to.string_number) continue;
+      same_string = true;
+      if (from.fret != to.fret) continue;
+      same_place = true;
+      // A later source position is measured against the reduced best.
+      best -= weights.near_same;
+      if (finger_move == 0) best -= weights.near_same_finger;
+    }
+    match.nearest += best;
+    match.common += same_string ? 1 : 0;
+    match.kept += same_place ? 1 : 0;
+  }
+  return match;
+}
+
+int shape_continuity_cost(std::size_t source_size, std::size_t target_size,
+                          const position_match& match, const transition_weights& weights) {
+  const bool both_large = source_size >= 3 && target_size >= 3;
+  if (source_size == target_size && match.common == static_cast<int>(target_size)) {
+    return -weights.same_strings - (both_large ? weights.keep * match.kept : 0);
   }
   if (!both_large) return 0;
-  if (common <= 1) return weights.few_common - weights.keep * kept;
-  return -weights.keep * kept;
+  if (match.common <= 1) return weights.few_common - weights.keep * match.kept;
+  return -weights.keep * match.kept;
 }
 
 int finger_cost(const std::array<std::optional<finger_location>, 4>& source,
@@ -130,27 +216,30 @@ int barre_cost(const std::optional<barre_shape>& source, const std::optional<bar
   return 0;
 }
 
-int nearest_position_cost(const std::vector<tab_position>& source,
-                          const std::vector<tab_position>& target, int speed,
-                          const transition_weights& weights) {
-  int cost = 0;
-  for (const auto& to : target) {
-    int best = std::numeric_limits<int>::max();
-    for (const auto& from : source) {
-      const int finger_move = std::abs(finger_number(from) - finger_number(to));
-      const int distance = speed * weights.near_fret * std::abs(from.fret - to.fret) +
-                           weights.near_string * std::abs(from.string_number - to.string_number) +
-                           weights.near_midi * std::abs(from.midi - to.midi) +
-                           weights.near_finger * finger_move;
-      best = std::min(best, distance);
-      if (from.string_number == to.string_number && from.fret == to.fret) {
-        best -= weights.near_same;
-        if (finger_move == 0) best -= weights.near_same_finger;
-      }
-    }
-    cost += best;
+int shape_transition_score(const grip_shape& source, const grip_shape& target,
+                           const transition_context& context) {
+  const auto& from = *source.positions;
+  const auto& to = *target.positions;
+  if (from.empty() || to.empty()) return 0;
+  const auto& weights = context.weights;
+  int cost = hand_move_cost(source, target, context);
+  if (transition_uses_melody_line_scoring(context.profile) && from.size() == 1 && to.size() == 1) {
+    cost += single_note_cost(from.front(), to.front(), context.speed);
   }
+  const auto match = match_positions(from, to, context);
+  cost -= weights.common * match.common;
+  cost += shape_continuity_cost(from.size(), to.size(), match, weights);
+  cost += finger_cost(source.fingers, target.fingers, context.speed, weights);
+  cost += barre_cost(source.barre, target.barre, weights);
+  cost += match.nearest;
   return cost;
+}
+
+std::vector<grip_shape> candidate_shapes(const arrangement_anchor& anchor) {
+  std::vector<grip_shape> shapes;
+  shapes.reserve(anchor.candidates.size());
+  for (const auto& candidate : anchor.candidates) shapes.push_back(shape_of(candidate.positions));
+  return shapes;
 }
 
 }  // namespace
@@ -183,27 +272,32 @@ int hand_position_fret(const std::vector<tab_position>& positions) {
 
 std::array<std::optional<finger_location>, 4> finger_locations(
     const std::vector<tab_position>& positions) {
-  std::array<std::optional<finger_location>, 4> locations;
-  for (int finger = 1; finger <= 4; ++finger) {
-    int fret_sum = 0;
-    int string_sum = 0;
+  struct finger_sums {
+    int fret = 0;
+    int string_x10 = 0;
     int lowest_string = 0;
     int highest_string = 0;
     int count = 0;
-    for (const auto& position : positions) {
-      if (position.fret == 0 || finger_number(position) != finger) continue;
-      fret_sum += position.fret;
-      string_sum += position.string_number * 10;
-      lowest_string =
-          count == 0 ? position.string_number : std::min(lowest_string, position.string_number);
-      highest_string =
-          count == 0 ? position.string_number : std::max(highest_string, position.string_number);
-      ++count;
-    }
-    if (count > 0) {
-      locations[static_cast<std::size_t>(finger - 1)] = finger_location{
-          fret_sum / count, string_sum / count, highest_string - lowest_string, count};
-    }
+  };
+  std::array<finger_sums, 4> sums{};
+  for (const auto& position : positions) {
+    const int finger = finger_number(position);
+    if (position.fret == 0 || finger < 1 || finger > 4) continue;
+    auto& sum = sums[static_cast<std::size_t>(finger - 1)];
+    sum.fret += position.fret;
+    sum.string_x10 += position.string_number * 10;
+    sum.lowest_string = sum.count == 0 ? position.string_number
+                                       : std::min(sum.lowest_string, position.string_number);
+    sum.highest_string = sum.count == 0 ? position.string_number
+                                        : std::max(sum.highest_string, position.string_number);
+    ++sum.count;
+  }
+  std::array<std::optional<finger_location>, 4> locations;
+  for (std::size_t finger = 0; finger < 4; ++finger) {
+    const auto& sum = sums[finger];
+    if (sum.count == 0) continue;
+    locations[finger] = finger_location{sum.fret / sum.count, sum.string_x10 / sum.count,
+                                        sum.highest_string - sum.lowest_string, sum.count};
   }
   return locations;
 }
@@ -221,39 +315,7 @@ int transition_score(const std::vector<tab_position>& source,
                      const std::vector<tab_position>& target, transition_profile profile,
                      std::int64_t gap) {
   if (source.empty() || target.empty()) return 0;
-  const auto& weights = weights_for(profile);
-  const bool melody_line = transition_uses_melody_line_scoring(profile);
-  const int speed = transition_speed_multiplier(gap, melody_line);
-
-  const int anchor_move = std::abs(anchor_fret(source) - anchor_fret(target));
-  const int hand_move = std::abs(hand_position_fret(source) - hand_position_fret(target));
-  const int index_move = std::abs(fingering_index_fret(source) - fingering_index_fret(target));
-  int cost = weights.index * index_move + weights.anchor * anchor_move + weights.hand * hand_move;
-
-  if (transition_is_acoustic_comping(profile)) {
-    if (anchor_move > 3) cost += 1150 * (anchor_move - 3);
-    if (anchor_move > 5) cost += 3800 * (anchor_move - 5);
-    if (hand_move > 3) cost += 920 * (hand_move - 3);
-    const int target_anchor = anchor_fret(target);
-    if (target_anchor > 9) cost += 1550 * (target_anchor - 9);
-    const int target_highest = max_fretted_fret(target);
-    if (target_highest > 10) cost += 760 * (target_highest - 10);
-  }
-  if (transition_is_electric_stab_comping(profile)) {
-    if (anchor_move > 4) cost += 620 * (anchor_move - 4);
-    if (anchor_move > 6) cost += 1600 * (anchor_move - 6);
-  }
-  if (melody_line && source.size() == 1 && target.size() == 1) {
-    cost += single_note_cost(source.front(), target.front(), speed);
-  }
-
-  const int common = common_string_count(source, target);
-  cost -= weights.common * common;
-  cost += shape_continuity_cost(source, target, common, weights);
-  cost += finger_cost(finger_locations(source), finger_locations(target), speed, weights);
-  cost += barre_cost(fingering_barre_shape(source), fingering_barre_shape(target), weights);
-  cost += nearest_position_cost(source, target, speed, weights);
-  return cost;
+  return shape_transition_score(shape_of(source), shape_of(target), context_for(profile, gap));
 }
 
 bool better_path_score(const path_score& a, const path_score& b) {
@@ -273,25 +335,31 @@ std::vector<std::size_t> selected_candidate_indexes(
                   [](const arrangement_anchor& anchor) { return anchor.candidates.empty(); });
   if (some_anchor_is_empty) return {};
 
+  auto shapes = candidate_shapes(anchors.front());
   std::vector<path_score> scores;
-  for (const auto& candidate : anchors.front().candidates) {
+  scores.reserve(shapes.size());
+  const auto previous_shape = previous ? std::optional{shape_of(*previous)} : std::nullopt;
+  const auto first_context = context_for(profile, gap);
+  for (std::size_t candidate = 0; candidate < shapes.size(); ++candidate) {
     const int transition =
-        previous ? transition_score(*previous, candidate.positions, profile, gap) : 0;
-    scores.push_back({std::max(transition, 0), std::int64_t{transition} + candidate.score});
+        previous_shape ? shape_transition_score(*previous_shape, shapes[candidate], first_context)
+                       : 0;
+    scores.push_back({std::max(transition, 0),
+                      std::int64_t{transition} + anchors.front().candidates[candidate].score});
   }
 
   std::vector<std::vector<std::size_t>> predecessors(anchors.size());
   for (std::size_t anchor = 1; anchor < anchors.size(); ++anchor) {
     const auto& from = anchors[anchor - 1];
     const auto& to = anchors[anchor];
-    const std::int64_t step_gap = to.start_ticks - from.start_ticks;
+    const auto context = context_for(profile, to.start_ticks - from.start_ticks);
+    auto next_shapes = candidate_shapes(to);
     std::vector<path_score> next(to.candidates.size(),
                                  path_score{unreached_path_cost, unreached_path_cost});
     predecessors[anchor].assign(to.candidates.size(), 0);
     for (std::size_t target = 0; target < to.candidates.size(); ++target) {
       for (std::size_t source = 0; source < from.candidates.size(); ++source) {
-        const int transition = transition_score(from.candidates[source].positions,
-                                                to.candidates[target].positions, profile, step_gap);
+        const int transition = shape_transition_score(shapes[source], next_shapes[target], context);
         const path_score offered{std::max(scores[source].worst, std::max(transition, 0)),
                                  scores[source].total + transition + to.candidates[target].score};
         if (better_path_score(offered, next[target])) {
@@ -301,6 +369,7 @@ std::vector<std::size_t> selected_candidate_indexes(
       }
     }
     scores = std::move(next);
+    shapes = std::move(next_shapes);
   }
 
   std::size_t choice = 0;
