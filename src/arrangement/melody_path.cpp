@@ -38,17 +38,23 @@ struct transition_weights {
   int near_same_finger;  // further, with the same finger too
 };
 
-// general, melody_line, acoustic_comping, electric_stab_comping.
+// One row per profile, in the order of the fields: hand, strings, fingers, barre, nearest position.
+// clang-format off
 constexpr std::array<transition_weights, 4> weight_table{{
-    {62, 30,  22, 85, 280, 260, 0,  30, 2, 12, 75,  42, 8,
-     16, 111, 38, 35, 130, 35,  22, 18, 5, 10, 100, 35},
-    {165, 58,  46, 145, 560, 520, 180, 74, 3, 24, 170, 42, 16,
-     34,  214, 90, 35,  260, 70,  58,  24, 5, 18, 240, 80},
-    {245, 185, 120, 85, 820, 780, 260, 96, 4, 34, 250, 42, 8,
-     34,  164, 120, 35, 170, 50,  82,  26, 5, 10, 340, 120},
-    {130, 92,  62, 85, 430, 420, 220, 48, 3, 20, 140, 42, 8,
-     16,  111, 62, 35, 130, 35,  42,  20, 5, 10, 180, 60},
+    // general
+    {62, 30, 22,     85, 280, 260, 0,      30, 2, 12, 75, 42, 8, 16, 111,
+     38, 35, 130, 35,     22, 18, 5, 10, 100, 35},
+    // melody_line
+    {165, 58, 46,    145, 560, 520, 180,   74, 3, 24, 170, 42, 16, 34, 214,
+     90, 35, 260, 70,     58, 24, 5, 18, 240, 80},
+    // acoustic_comping
+    {245, 185, 120,  85, 820, 780, 260,    96, 4, 34, 250, 42, 8, 34, 164,
+     120, 35, 170, 50,    82, 26, 5, 10, 340, 120},
+    // electric_stab_comping
+    {130, 92, 62,    85, 430, 420, 220,    48, 3, 20, 140, 42, 8, 16, 111,
+     62, 35, 130, 35,     42, 20, 5, 10, 180, 60},
 }};
+// clang-format on
 
 const transition_weights& weights_for(transition_profile profile) {
   const auto value = static_cast<std::int32_t>(profile);
