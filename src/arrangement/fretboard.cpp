@@ -58,12 +58,6 @@ void for_each_string_step(const std::vector<tab_position>& positions, const step
   }
 }
 
-int max_fretted_fret(const std::vector<tab_position>& positions) {
-  int highest = 0;
-  for (const auto& position : positions) highest = std::max(highest, position.fret);
-  return highest;
-}
-
 bool all_on_strings(const std::vector<tab_position>& positions, int lowest, int highest) {
   return std::all_of(positions.begin(), positions.end(), [&](const tab_position& position) {
     return position.string_number >= lowest && position.string_number <= highest;
@@ -501,6 +495,12 @@ std::optional<int> min_fretted_fret(const std::vector<tab_position>& positions) 
     if (is_fretted(position)) lowest = std::min(lowest.value_or(position.fret), position.fret);
   }
   return lowest;
+}
+
+int max_fretted_fret(const std::vector<tab_position>& positions) {
+  int highest = 0;
+  for (const auto& position : positions) highest = std::max(highest, position.fret);
+  return highest;
 }
 
 int anchor_fret(const std::vector<tab_position>& positions) {

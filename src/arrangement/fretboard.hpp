@@ -119,6 +119,9 @@ std::vector<tab_position> strip_fingering(std::vector<tab_position> positions);
 // The lowest fret above 0; nothing when no position is fretted.
 std::optional<int> min_fretted_fret(const std::vector<tab_position>& positions);
 
+// The highest fret of any position; 0 for no positions.
+int max_fretted_fret(const std::vector<tab_position>& positions);
+
 // Shape and playability (fingers are ignored)
 
 // The upper median of the fretted frets; 0 when no position is fretted.
