@@ -74,3 +74,39 @@ harmonic_timeline build_harmonic_timeline(const source_score& source) {
 }
 
 }  // namespace orvanta::arrangement_detail
+
+namespace orvanta::arrangement_detail {
+
+std::uint64_t fnv1a_64_byte(std::uint64_t state, std::uint8_t byte) {
+  return (state ^ byte) * fnv1a_64_prime;
+}
+
+std::uint64_t fnv1a_64_int64(std::uint64_t state, std::int64_t value) {
+  auto bits = static_cast<std::uint64_t>(value);
+  for (int shift = 0; shift < 64; shift += 8) {
+    state = fnv1a_64_byte(state, static_cast<std::uint8_t>(bits >> shift));
+  }
+  return state;
+}
+
+std::uint64_t fnv1a_64_bytes(std::uint64_t state, std::string_view text) {
+  for (const char c : text) state = fnv1a_64_byte(state, static_cast<std::uint8_t>(c));
+  return state;
+}
+
+std::uint64_t fnv1a_64_text(std::uint64_t state, std::string_view text) {
+  return fnv1a_64_byte(fnv1a_64_bytes(state, text), 0xff);
+}
+
+std::uint64_t normalized_source_fingerprint(const source_score&, const arrangement_style_profile&) {
+  return 0;
+}
+
+arrangement_analysis analyze_for_arrangement(const source_score&, const harmonic_timeline& timeline,
+                                             const arrangement_style_profile&) {
+  arrangement_analysis analysis;
+  analysis.timeline = timeline;
+  return analysis;
+}
+
+}  // namespace orvanta::arrangement_detail
