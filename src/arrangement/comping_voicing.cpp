@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <limits>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -54,6 +55,20 @@ std::optional<bass_and_others> split_at_low_bass(const std::vector<tab_position>
   return split;
 }
 
+// True when upper notes on these strings (2, 3 and 4; or 3 and 4 over string 6; or 2 and 3 over
+// string 5; each once) may sound over a bass on that string.
+bool is_acoustic_comping_layout(int bass_string, std::span<const int> upper_strings) {
+  if (upper_strings.size() < 2 || upper_strings.size() > 3) return false;
+  std::array<bool, 5> used{};
+  for (const int string_number : upper_strings) {
+    if (string_number < 2 || string_number > 4) return false;
+    if (used[static_cast<std::size_t>(string_number)]) return false;
+    used[static_cast<std::size_t>(string_number)] = true;
+  }
+  if (upper_strings.size() == 3) return true;
+  return (bass_string == 6 && used[3] && used[4]) || (bass_string == 5 && used[2] && used[3]);
+}
+
 bool is_fretted(const tab_position& position) { return position.fret > 0; }
 
 std::int64_t reach_penalty(const tab_position& bass, const tab_position& other) {
@@ -75,44 +90,215 @@ bool stretch_too_wide(const tab_position& bass, const tab_position& other) {
   return (strings > 3 && frets > 2) || (strings > 2 && frets > 3);
 }
 
+// The key under which a search remembers what became of a placement: fret + 1 in five bits per
+// string, so equal sets of positions (one per string, frets 0 to 20) have equal keys in any order.
+// Placements reach the same positions through many plans, orders and string sets, and what they
+// become does not depend on the way.
+using placement_key = std::uint32_t;
+
+// A voicing has a bass and two or three upper notes; placements of any other size give nothing.
+constexpr std::size_t fewest_voices = 3;
+constexpr std::size_t most_voices = 4;
+
+// What a complete placement becomes, whatever plan reached it: nothing, or the fingered voicing
+// with the terms of its score that no plan changes.
+struct finished_placement {
+  std::optional<std::vector<tab_position>> full;
+  int combined = 0;
+  std::int64_t bass_and_fingering = 0;
+  // Where the voicing stands in an indexed candidate list, once listed.
+  std::optional<std::size_t> slot;
+};
+
+// One search for voicings of a chord: the list it fills, the places of each pitch class on each
+// string, what each placement became, and the placement under way.
+struct voicing_search {
+  const parsed_chord& chord;
+  std::vector<grip_candidate>& candidates;
+  // Set when the list holds this search's voicings only: each is then found at its remembered
+  // slot instead of by scanning the list.
+  bool indexed = false;
+  std::array<std::array<std::optional<std::vector<tab_position>>, 7>, 12> places{};
+  std::unordered_map<placement_key, finished_placement> finished{};
+  std::array<tab_position, most_voices> placed{};
+  std::size_t placed_count = 0;
+};
+
+// Every place of the degree on the string, as `positions_for_degree_on_string` orders them; they
+// depend on the degree's pitch class only, so each is worked out once per search.
+const std::vector<tab_position>& places_of(voicing_search& search, std::string_view degree,
+                                           int string_number) {
+  static const std::vector<tab_position> nowhere;
+  const auto pitch_class = degree_pc(search.chord, degree);
+  if (!pitch_class || string_number < 1 || string_number > 6) return nowhere;
+  auto& places =
+      search
+          .places[static_cast<std::size_t>(*pitch_class)][static_cast<std::size_t>(string_number)];
+  if (!places) places = positions_for_degree_on_string(search.chord, degree, string_number);
+  return *places;
+}
+
+placement_key key_of(std::span<const tab_position> placement) {
+  placement_key key = 0;
+  for (const auto& position : placement) {
+    key |= static_cast<placement_key>(position.fret + 1) << (5 * (position.string_number - 1));
+  }
+  return key;
+}
+
+// The voicing of a complete placement: split around its lowest note, kept when it obeys the
+// voicing rules and the chord's identity.
+finished_placement& finish_placement(voicing_search& search,
+                                     std::span<const tab_position> placement) {
+  auto [entry, inserted] = search.finished.try_emplace(key_of(placement));
+  auto& finished = entry->second;
+  if (!inserted) return finished;
+  const auto full = playable_acoustic_combined_positions({placement.begin(), placement.end()});
+  if (!full || full->empty()) return finished;
+  auto grip = split_acoustic_comping_grip(*full, *lowest_position(*full));
+  if (!grip || !acoustic_comping_preserves_chord_identity(search.chord, grip->full)) {
+    return finished;
+  }
+  finished.combined =
+      acoustic_combined_candidate_score(search.chord, grip->full, grip->upper.size());
+  finished.bass_and_fingering = std::int64_t{acoustic_bass_choice_score(search.chord, grip->full)} +
+                                fingering_local_score(grip->full) / 3;
+  finished.full = std::move(grip->full);
+  return finished;
+}
+
+// Adds the placement's voicing at its score plus `extra`; equal positions keep the lower score.
+void add_placement(voicing_search& search, std::span<const tab_position> placement, int extra) {
+  auto& finished = finish_placement(search, placement);
+  if (!finished.full) return;
+  const int penalty = saturated(std::int64_t{finished.combined} + extra);
+  const int score = saturated(penalty + finished.bass_and_fingering);
+  auto& candidates = search.candidates;
+  if (!search.indexed) {
+    add_unique_candidate(
+        candidates, {*finished.full, std::string{acoustic_comping_label}, score, -1, false, false});
+  } else if (!finished.slot) {
+    finished.slot = candidates.size();
+    candidates.push_back(
+        {*finished.full, std::string{acoustic_comping_label}, score, -1, false, false});
+  } else if (score < candidates[*finished.slot].score) {
+    candidates[*finished.slot].score = score;
+  }
+}
+
+// False when no placement grown from the placed voices can obey the voicing rules: a note above
+// fret 9 where that is barred, an upper note not above the bass, a fretted span over 3 frets, an
+// open string beside fret 4 or more, a stretch from the bass too wide or too costly. Growing a
+// placement never mends these, so the search leaves them; complete placements still take every
+// test.
+bool placement_can_finish(std::span<const tab_position> placed, std::size_t bass_voice,
+                          bool below_fret_10) {
+  bool has_open = false;
+  int lowest_fret = 0;
+  int highest_fret = 0;
+  for (const auto& position : placed) {
+    if (below_fret_10 && position.fret > 9) return false;
+    has_open = has_open || position.fret == 0;
+    highest_fret = std::max(highest_fret, position.fret);
+    if (is_fretted(position)) {
+      lowest_fret = lowest_fret == 0 ? position.fret : std::min(lowest_fret, position.fret);
+    }
+  }
+  if (has_open && highest_fret >= 4) return false;
+  if (lowest_fret > 0 && highest_fret - lowest_fret > 3) return false;
+  if (bass_voice >= placed.size()) return true;
+  const auto& bass = placed[bass_voice];
+  std::int64_t reach = 0;
+  for (std::size_t voice = 0; voice < placed.size(); ++voice) {
+    if (voice == bass_voice) continue;
+    if (placed[voice].midi < bass.midi || stretch_too_wide(bass, placed[voice])) return false;
+    reach += reach_penalty(bass, placed[voice]);
+  }
+  return reach <= 1450;
+}
+
 // Depth first over the places of each voice on its string, skipping a string or a pitch already
-// placed; every complete placement goes to `finish`.
-template <class finisher>
-void place_voices(const std::vector<std::vector<tab_position>>& places,
-                  std::vector<tab_position>& placed, const finisher& finish) {
+// placed and placements that cannot finish; every complete placement is added.
+void place_voices(voicing_search& search, std::span<const std::vector<tab_position>* const> places,
+                  std::size_t bass_voice, int extra, bool below_fret_10) {
+  const auto placed = std::span{search.placed}.first(search.placed_count);
   if (placed.size() == places.size()) {
-    finish(placed);
+    add_placement(search, placed, extra);
     return;
   }
-  for (const auto& place : places[placed.size()]) {
-    if (contains_string(placed, place.string_number) || contains_midi(placed, place.midi)) {
+  for (const auto& place : *places[placed.size()]) {
+    if (std::any_of(placed.begin(), placed.end(), [&](const tab_position& other) {
+          return other.string_number == place.string_number || other.midi == place.midi;
+        })) {
       continue;
     }
-    placed.push_back(place);
-    place_voices(places, placed, finish);
-    placed.pop_back();
+    search.placed[search.placed_count++] = place;
+    if (placement_can_finish(std::span{search.placed}.first(search.placed_count), bass_voice,
+                             below_fret_10)) {
+      place_voices(search, places, bass_voice, extra, below_fret_10);
+    }
+    --search.placed_count;
   }
 }
 
-template <class finisher>
-void search_placements(const std::vector<std::vector<tab_position>>& places,
-                       const finisher& finish) {
-  std::vector<tab_position> placed;
-  placed.reserve(places.size());
-  place_voices(places, placed, finish);
+// The voice that must carry the bass: the only one on string 5 or 6, with the other voices' strings
+// an acoustic comping layout over it. Nothing when the strings admit no voicing at all (the layout
+// of a placement is that of its strings, with the bass its lowest note).
+std::optional<std::size_t> bass_voice_of(std::span<const int> strings) {
+  std::optional<std::size_t> bass_voice;
+  std::array<int, most_voices> upper_strings{};
+  std::size_t upper_count = 0;
+  for (std::size_t voice = 0; voice < strings.size(); ++voice) {
+    if (strings[voice] == 5 || strings[voice] == 6) {
+      if (bass_voice) return std::nullopt;
+      bass_voice = voice;
+    } else if (upper_count < upper_strings.size()) {
+      upper_strings[upper_count++] = strings[voice];
+    }
+  }
+  if (!bass_voice || !is_acoustic_comping_layout(strings[*bass_voice],
+                                                 std::span{upper_strings}.first(upper_count))) {
+    return std::nullopt;
+  }
+  return bass_voice;
 }
 
-// A complete placement as a candidate: split around its lowest note, scored for its upper notes
-// plus `extra`, and added when it keeps the chord's identity.
-void finish_placement(std::vector<grip_candidate>& candidates, const parsed_chord& chord,
-                      const std::vector<tab_position>& placement, int extra) {
-  const auto full = playable_acoustic_combined_positions(placement);
-  if (!full || full->empty()) return;
-  auto grip = split_acoustic_comping_grip(*full, *lowest_position(*full));
-  if (!grip) return;
-  const int base = acoustic_combined_candidate_score(chord, grip->full, grip->upper.size());
-  append_acoustic_comping_candidate(candidates, chord, std::move(*grip),
-                                    saturated(std::int64_t{base} + extra));
+// Every voicing with the i-th degree on the i-th string (and no note above fret 9 when
+// `below_fret_10`), at its score plus `extra`.
+template <class degree_list>
+void search_voicings(voicing_search& search, const degree_list& degrees,
+                     std::span<const int> strings, int extra, bool below_fret_10) {
+  const std::size_t voices = strings.size();
+  if (voices < fewest_voices || voices > most_voices) return;
+  const auto bass_voice = bass_voice_of(strings);
+  if (!bass_voice) return;
+  std::array<const std::vector<tab_position>*, most_voices> places{};
+  for (std::size_t voice = 0; voice < voices; ++voice) {
+    places[voice] = &places_of(search, degrees[voice], strings[voice]);
+  }
+  search.placed_count = 0;
+  place_voices(search, std::span{places}.first(voices), *bass_voice, extra, below_fret_10);
+}
+
+void search_shape(voicing_search& search, std::span<const acoustic_shape_voice> shape,
+                  int penalty) {
+  if (shape.size() < fewest_voices || shape.size() > most_voices) return;
+  std::array<std::string_view, most_voices> degrees{};
+  std::array<int, most_voices> strings{};
+  for (std::size_t voice = 0; voice < shape.size(); ++voice) {
+    if (!degree_is_available(search.chord, shape[voice].degree)) return;
+    degrees[voice] = shape[voice].degree;
+    strings[voice] = shape[voice].string_number;
+  }
+  search_voicings(search, degrees, std::span{strings}.first(shape.size()), penalty, true);
+}
+
+void search_preferred_shapes(voicing_search& search) {
+  for (const auto& shape : acoustic_exact_shapes) {
+    if (shape.quality == search.chord.formula.quality) {
+      search_shape(search, shape.voices, shape.penalty);
+    }
+  }
 }
 
 }  // namespace
@@ -205,21 +391,9 @@ std::vector<acoustic_degree_plan_candidate> acoustic_degree_plans_for_chord(
 bool positions_use_acoustic_comping_strings(const std::vector<tab_position>& positions) {
   const auto split = split_at_low_bass(positions);
   if (!split) return false;
-  std::vector<int> strings;
-  for (const auto& other : split->others) {
-    if (other.string_number < 2 || other.string_number > 4) return false;
-    if (std::find(strings.begin(), strings.end(), other.string_number) != strings.end()) {
-      return false;
-    }
-    strings.push_back(other.string_number);
-  }
-  std::sort(strings.begin(), strings.end());
-  if (strings.size() == 3) return strings == std::vector<int>{2, 3, 4};
-  if (strings.size() == 2) {
-    return (split->bass.string_number == 6 && strings == std::vector<int>{3, 4}) ||
-           (split->bass.string_number == 5 && strings == std::vector<int>{2, 3});
-  }
-  return false;
+  std::vector<int> upper_strings;
+  for (const auto& other : split->others) upper_strings.push_back(other.string_number);
+  return is_acoustic_comping_layout(split->bass.string_number, upper_strings);
 }
 
 int max_fretted_fret_for_positions(const std::vector<tab_position>& positions) {
@@ -359,25 +533,14 @@ std::vector<std::vector<int>> acoustic_comping_string_sets(std::size_t degree_co
 void append_acoustic_exact_comping_shape(std::vector<grip_candidate>& candidates,
                                          const parsed_chord& chord,
                                          std::span<const acoustic_shape_voice> shape, int penalty) {
-  if (shape.size() < 3 || shape.size() > 4) return;
-  std::vector<std::vector<tab_position>> places;
-  for (const auto& voice : shape) {
-    if (!degree_is_available(chord, voice.degree)) return;
-    places.push_back(positions_for_degree_on_string(chord, voice.degree, voice.string_number));
-  }
-  search_placements(places, [&](const std::vector<tab_position>& placement) {
-    if (max_fretted_fret_for_positions(placement) > 9) return;
-    finish_placement(candidates, chord, placement, penalty);
-  });
+  voicing_search search{chord, candidates};
+  search_shape(search, shape, penalty);
 }
 
 void append_preferred_acoustic_comping_shapes(std::vector<grip_candidate>& candidates,
                                               const parsed_chord& chord) {
-  for (const auto& shape : acoustic_exact_shapes) {
-    if (shape.quality == chord.formula.quality) {
-      append_acoustic_exact_comping_shape(candidates, chord, shape.voices, shape.penalty);
-    }
-  }
+  voicing_search search{chord, candidates};
+  search_preferred_shapes(search);
 }
 
 void append_acoustic_comping_candidates_for_degrees(std::vector<grip_candidate>& candidates,
@@ -385,25 +548,20 @@ void append_acoustic_comping_candidates_for_degrees(std::vector<grip_candidate>&
                                                     const std::vector<std::string>& degrees,
                                                     const std::vector<int>& strings, int penalty) {
   if (degrees.size() != strings.size()) return;
-  std::vector<std::vector<tab_position>> places;
-  for (std::size_t voice = 0; voice < degrees.size(); ++voice) {
-    places.push_back(positions_for_degree_on_string(chord, degrees[voice], strings[voice]));
-  }
-  search_placements(places, [&](const std::vector<tab_position>& placement) {
-    finish_placement(candidates, chord, placement, penalty / 8);
-  });
+  voicing_search search{chord, candidates};
+  search_voicings(search, degrees, strings, penalty / 8, false);
 }
 
 std::vector<grip_candidate> acoustic_comping_candidates_for_chord(const parsed_chord& chord) {
   std::vector<grip_candidate> candidates;
-  append_preferred_acoustic_comping_shapes(candidates, chord);
+  voicing_search search{chord, candidates, true};
+  search_preferred_shapes(search);
   for (const auto& plan : acoustic_degree_plans_for_chord(chord)) {
     auto names = sorted_degree_key(plan.degrees);
     const auto string_sets = acoustic_comping_string_sets(names.size());
     do {
       for (const auto& strings : string_sets) {
-        append_acoustic_comping_candidates_for_degrees(candidates, chord, names, strings,
-                                                       plan.penalty);
+        search_voicings(search, names, strings, plan.penalty / 8, false);
       }
     } while (std::next_permutation(names.begin(), names.end()));
   }
