@@ -124,17 +124,26 @@ struct voicing_search {
   std::size_t placed_count = 0;
 };
 
+// A voice's degree: its name and its pitch class over the chord's root (none for a name that is
+// no degree).
+struct voice_degree {
+  std::string_view name;
+  std::optional<int> pitch_class;
+};
+
+voice_degree voice_degree_of(const parsed_chord& chord, std::string_view name) {
+  return {name, degree_pc(chord, name)};
+}
+
 // Every place of the degree on the string, as `positions_for_degree_on_string` orders them; they
 // depend on the degree's pitch class only, so each is worked out once per search.
-const std::vector<tab_position>& places_of(voicing_search& search, std::string_view degree,
+const std::vector<tab_position>& places_of(voicing_search& search, const voice_degree& degree,
                                            int string_number) {
   static const std::vector<tab_position> nowhere;
-  const auto pitch_class = degree_pc(search.chord, degree);
-  if (!pitch_class || string_number < 1 || string_number > 6) return nowhere;
-  auto& places =
-      search
-          .places[static_cast<std::size_t>(*pitch_class)][static_cast<std::size_t>(string_number)];
-  if (!places) places = positions_for_degree_on_string(search.chord, degree, string_number);
+  if (!degree.pitch_class || string_number < 1 || string_number > 6) return nowhere;
+  auto& places = search.places[static_cast<std::size_t>(*degree.pitch_class)]
+                              [static_cast<std::size_t>(string_number)];
+  if (!places) places = positions_for_degree_on_string(search.chord, degree.name, string_number);
   return *places;
 }
 
@@ -265,8 +274,7 @@ std::optional<std::size_t> bass_voice_of(std::span<const int> strings) {
 
 // Every voicing with the i-th degree on the i-th string (and no note above fret 9 when
 // `below_fret_10`), at its score plus `extra`.
-template <class degree_list>
-void search_voicings(voicing_search& search, const degree_list& degrees,
+void search_voicings(voicing_search& search, std::span<const voice_degree> degrees,
                      std::span<const int> strings, int extra, bool below_fret_10) {
   const std::size_t voices = strings.size();
   if (voices < fewest_voices || voices > most_voices) return;
@@ -283,14 +291,42 @@ void search_voicings(voicing_search& search, const degree_list& degrees,
 void search_shape(voicing_search& search, std::span<const acoustic_shape_voice> shape,
                   int penalty) {
   if (shape.size() < fewest_voices || shape.size() > most_voices) return;
-  std::array<std::string_view, most_voices> degrees{};
+  std::array<voice_degree, most_voices> degrees{};
   std::array<int, most_voices> strings{};
   for (std::size_t voice = 0; voice < shape.size(); ++voice) {
     if (!degree_is_available(search.chord, shape[voice].degree)) return;
-    degrees[voice] = shape[voice].degree;
+    degrees[voice] = voice_degree_of(search.chord, shape[voice].degree);
     strings[voice] = shape[voice].string_number;
   }
-  search_voicings(search, degrees, std::span{strings}.first(shape.size()), penalty, true);
+  search_voicings(search, std::span{degrees}.first(shape.size()),
+                  std::span{strings}.first(shape.size()), penalty, true);
+}
+
+// Every voicing of the plan in every order of its degrees on the string sets of its size. The
+// orders are those of the names sorted byte-wise and permuted lexicographically, taken as ranks
+// (equal names, equal ranks) so that the names are compared once.
+void search_plan(voicing_search& search, const acoustic_degree_plan_candidate& plan) {
+  const auto names = sorted_degree_key(plan.degrees);
+  const auto string_sets = acoustic_comping_string_sets(names.size());
+  if (string_sets.empty()) return;
+  std::array<voice_degree, most_voices> degree_of_rank{};
+  std::array<std::size_t, most_voices> ranks{};
+  for (std::size_t voice = 0; voice < names.size(); ++voice) {
+    degree_of_rank[voice] = voice_degree_of(search.chord, names[voice]);
+    ranks[voice] = static_cast<std::size_t>(std::find(names.begin(), names.end(), names[voice]) -
+                                            names.begin());
+  }
+  const auto order = std::span{ranks}.first(names.size());
+  std::array<voice_degree, most_voices> degrees{};
+  do {
+    for (std::size_t voice = 0; voice < order.size(); ++voice) {
+      degrees[voice] = degree_of_rank[order[voice]];
+    }
+    for (const auto& strings : string_sets) {
+      search_voicings(search, std::span{degrees}.first(order.size()), strings, plan.penalty / 8,
+                      false);
+    }
+  } while (std::next_permutation(order.begin(), order.end()));
 }
 
 void search_preferred_shapes(voicing_search& search) {
@@ -547,24 +583,20 @@ void append_acoustic_comping_candidates_for_degrees(std::vector<grip_candidate>&
                                                     const parsed_chord& chord,
                                                     const std::vector<std::string>& degrees,
                                                     const std::vector<int>& strings, int penalty) {
-  if (degrees.size() != strings.size()) return;
+  if (degrees.size() != strings.size() || degrees.size() > most_voices) return;
+  std::array<voice_degree, most_voices> voices{};
+  for (std::size_t voice = 0; voice < degrees.size(); ++voice) {
+    voices[voice] = voice_degree_of(chord, degrees[voice]);
+  }
   voicing_search search{chord, candidates};
-  search_voicings(search, degrees, strings, penalty / 8, false);
+  search_voicings(search, std::span{voices}.first(degrees.size()), strings, penalty / 8, false);
 }
 
 std::vector<grip_candidate> acoustic_comping_candidates_for_chord(const parsed_chord& chord) {
   std::vector<grip_candidate> candidates;
   voicing_search search{chord, candidates, true};
   search_preferred_shapes(search);
-  for (const auto& plan : acoustic_degree_plans_for_chord(chord)) {
-    auto names = sorted_degree_key(plan.degrees);
-    const auto string_sets = acoustic_comping_string_sets(names.size());
-    do {
-      for (const auto& strings : string_sets) {
-        search_voicings(search, names, strings, plan.penalty / 8, false);
-      }
-    } while (std::next_permutation(names.begin(), names.end()));
-  }
+  for (const auto& plan : acoustic_degree_plans_for_chord(chord)) search_plan(search, plan);
   sort_candidates_by_score(candidates);
   if (candidates.size() > most_acoustic_candidates) candidates.resize(most_acoustic_candidates);
   return candidates;
