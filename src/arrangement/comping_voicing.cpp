@@ -162,17 +162,16 @@ finished_placement& finish_placement(voicing_search& search,
   auto [entry, inserted] = search.finished.try_emplace(key_of(placement));
   auto& finished = entry->second;
   if (!inserted) return finished;
-  const auto full = playable_acoustic_combined_positions({placement.begin(), placement.end()});
-  if (!full || full->empty()) return finished;
-  auto grip = split_acoustic_comping_grip(*full, *lowest_position(*full));
-  if (!grip || !acoustic_comping_preserves_chord_identity(search.chord, grip->full)) {
+  auto full = playable_acoustic_combined_positions({placement.begin(), placement.end()});
+  // An accepted voicing comes back fingered and by pitch with its bass first, and splitting it
+  // again would accept it unchanged: its bass is that first note, the others its upper notes.
+  if (!full || full->empty() || !acoustic_comping_preserves_chord_identity(search.chord, *full)) {
     return finished;
   }
-  finished.combined =
-      acoustic_combined_candidate_score(search.chord, grip->full, grip->upper.size());
-  finished.bass_and_fingering = std::int64_t{acoustic_bass_choice_score(search.chord, grip->full)} +
-                                fingering_local_score(grip->full) / 3;
-  finished.full = std::move(grip->full);
+  finished.combined = acoustic_combined_candidate_score(search.chord, *full, full->size() - 1);
+  finished.bass_and_fingering = std::int64_t{acoustic_bass_choice_score(search.chord, *full)} +
+                                fingering_local_score(*full) / 3;
+  finished.full = std::move(full);
   return finished;
 }
 
