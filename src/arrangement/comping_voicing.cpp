@@ -90,6 +90,60 @@ bool stretch_too_wide(const tab_position& bass, const tab_position& other) {
   return (strings > 3 && frets > 2) || (strings > 2 && frets > 3);
 }
 
+// True when positions sorted by pitch obey every rule of a voicing but fingering.
+bool acoustic_rules_hold(const std::vector<tab_position>& positions) {
+  return positions_use_acoustic_comping_strings(positions) &&
+         chord_positions_have_coherent_fret_region(positions) &&
+         acoustic_bass_upper_reach_playable(positions) && fret_span(positions) <= 3 &&
+         positions_playable(positions);
+}
+
+// The pitch classes the bass and the upper notes may sound, as sets of bits (bit pc for pitch
+// class pc): the identity degrees of the chord, worked out once for all its voicings.
+struct identity_classes {
+  std::uint16_t bass = 0;
+  std::uint16_t upper = 0;
+};
+
+std::uint16_t class_bits(const parsed_chord& chord, const std::vector<std::string>& degrees) {
+  std::uint16_t bits = 0;
+  for (const auto& degree : degrees) {
+    if (const auto pitch_class = degree_pc(chord, degree)) {
+      bits = static_cast<std::uint16_t>(bits | (1U << static_cast<unsigned>(*pitch_class)));
+    }
+  }
+  return bits;
+}
+
+identity_classes identity_classes_of(const parsed_chord& chord) {
+  return {class_bits(chord, acoustic_bass_degrees(chord)),
+          class_bits(chord, acoustic_upper_identity_degrees(chord))};
+}
+
+bool sounds_one_of(const tab_position& position, std::uint16_t classes) {
+  return (classes & (1U << static_cast<unsigned>(normalize_pc(position.midi)))) != 0;
+}
+
+bool sounds_only_identity_classes(const parsed_chord& chord,
+                                  const std::vector<tab_position>& positions,
+                                  const identity_classes& classes) {
+  const auto bass = lowest_position(positions);
+  if (!bass || !is_low_chord_string(*bass)) return false;
+  return std::all_of(positions.begin(), positions.end(), [&](const tab_position& position) {
+    if (same_tab_position(position, *bass)) {
+      return position_matches_slash_bass(chord, position) || sounds_one_of(position, classes.bass);
+    }
+    return sounds_one_of(position, classes.upper);
+  });
+}
+
+bool preserves_identity(const parsed_chord& chord, const std::vector<tab_position>& positions,
+                        const identity_classes& classes) {
+  return all_degrees_present(chord, positions, chord.formula.required_degrees) &&
+         missing_required_color_count(chord, positions) == 0 &&
+         sounds_only_identity_classes(chord, positions, classes);
+}
+
 // The key under which a search remembers what became of a placement: fret + 1 in five bits per
 // string, so equal sets of positions (one per string, frets 0 to 20) have equal keys in any order.
 // Placements reach the same positions through many plans, orders and string sets, and what they
@@ -118,6 +172,7 @@ struct voicing_search {
   // Set when the list holds this search's voicings only: each is then found at its remembered
   // slot instead of by scanning the list.
   bool indexed = false;
+  identity_classes identity = identity_classes_of(chord);
   std::array<std::array<std::optional<std::vector<tab_position>>, 7>, 12> places{};
   std::unordered_map<placement_key, finished_placement> finished{};
   std::array<tab_position, most_voices> placed{};
@@ -162,12 +217,17 @@ finished_placement& finish_placement(voicing_search& search,
   auto [entry, inserted] = search.finished.try_emplace(key_of(placement));
   auto& finished = entry->second;
   if (!inserted) return finished;
-  auto full = playable_acoustic_combined_positions({placement.begin(), placement.end()});
-  // An accepted voicing comes back fingered and by pitch with its bass first, and splitting it
-  // again would accept it unchanged: its bass is that first note, the others its upper notes.
-  if (!full || full->empty() || !acoustic_comping_preserves_chord_identity(search.chord, *full)) {
+  // Fingers play no part in the rules or the identity, so the costly fingering comes last; an
+  // accepted voicing comes back fingered and by pitch with its bass first, and splitting it again
+  // would accept it unchanged: its bass is that first note, the others its upper notes.
+  std::vector<tab_position> positions{placement.begin(), placement.end()};
+  sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+  if (!acoustic_rules_hold(positions) ||
+      !preserves_identity(search.chord, positions, search.identity)) {
     return finished;
   }
+  auto full = assign_fingering(std::move(positions));
+  if (!full || full->empty()) return finished;
   finished.combined = acoustic_combined_candidate_score(search.chord, *full, full->size() - 1);
   finished.bass_and_fingering = std::int64_t{acoustic_bass_choice_score(search.chord, *full)} +
                                 fingering_local_score(*full) / 3;
@@ -457,12 +517,7 @@ bool acoustic_bass_upper_reach_playable(const std::vector<tab_position>& positio
 std::optional<std::vector<tab_position>> playable_acoustic_combined_positions(
     std::vector<tab_position> positions) {
   sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
-  if (!positions_use_acoustic_comping_strings(positions) ||
-      !chord_positions_have_coherent_fret_region(positions) ||
-      !acoustic_bass_upper_reach_playable(positions) || fret_span(positions) > 3 ||
-      !positions_playable(positions)) {
-    return std::nullopt;
-  }
+  if (!acoustic_rules_hold(positions)) return std::nullopt;
   return assign_fingering(std::move(positions));
 }
 
@@ -504,24 +559,12 @@ int acoustic_combined_candidate_score(const parsed_chord& chord,
 
 bool positions_only_use_acoustic_identity_degrees(const parsed_chord& chord,
                                                   const std::vector<tab_position>& positions) {
-  const auto split = split_at_low_bass(positions);
-  if (!split) return false;
-  const auto upper = acoustic_upper_identity_degrees(chord);
-  const auto bass = acoustic_bass_degrees(chord);
-  return std::all_of(positions.begin(), positions.end(), [&](const tab_position& position) {
-    if (same_tab_position(position, split->bass)) {
-      return position_matches_slash_bass(chord, position) ||
-             position_matches_any_degree(chord, position, bass);
-    }
-    return position_matches_any_degree(chord, position, upper);
-  });
+  return sounds_only_identity_classes(chord, positions, identity_classes_of(chord));
 }
 
 bool acoustic_comping_preserves_chord_identity(const parsed_chord& chord,
                                                const std::vector<tab_position>& positions) {
-  return all_degrees_present(chord, positions, chord.formula.required_degrees) &&
-         missing_required_color_count(chord, positions) == 0 &&
-         positions_only_use_acoustic_identity_degrees(chord, positions);
+  return preserves_identity(chord, positions, identity_classes_of(chord));
 }
 
 std::optional<acoustic_comping_grip> split_acoustic_comping_grip(
