@@ -38,21 +38,12 @@ constexpr std::array<acoustic_exact_shape, 3> acoustic_exact_shapes{{
     {"minor", {{{"b3", 5}, {"5", 4}, {"1", 3}, {"b3", 2}}}, -2200},
 }};
 
-// The bass and the other notes of a voicing: its lowest note, and every note that is not that
-// position.
-struct bass_and_others {
-  tab_position bass;
-  std::vector<tab_position> others;
-};
-
-std::optional<bass_and_others> split_at_low_bass(const std::vector<tab_position>& positions) {
-  const auto bass = lowest_position(positions);
+// The bass of a voicing: its lowest note, when that lies on string 5 or 6. Every position that is
+// not that one is an upper note.
+std::optional<tab_position> low_bass_of(const std::vector<tab_position>& positions) {
+  auto bass = lowest_position(positions);
   if (!bass || !is_low_chord_string(*bass)) return std::nullopt;
-  bass_and_others split{*bass, {}};
-  for (const auto& position : positions) {
-    if (!same_tab_position(position, *bass)) split.others.push_back(position);
-  }
-  return split;
+  return bass;
 }
 
 // True when upper notes on these strings (2, 3 and 4; or 3 and 4 over string 6; or 2 and 3 over
@@ -127,8 +118,8 @@ bool sounds_one_of(const tab_position& position, std::uint16_t classes) {
 bool sounds_only_identity_classes(const parsed_chord& chord,
                                   const std::vector<tab_position>& positions,
                                   const identity_classes& classes) {
-  const auto bass = lowest_position(positions);
-  if (!bass || !is_low_chord_string(*bass)) return false;
+  const auto bass = low_bass_of(positions);
+  if (!bass) return false;
   return std::all_of(positions.begin(), positions.end(), [&](const tab_position& position) {
     if (same_tab_position(position, *bass)) {
       return position_matches_slash_bass(chord, position) || sounds_one_of(position, classes.bass);
@@ -408,9 +399,10 @@ std::vector<std::string> sorted_degree_key(std::vector<std::string> degrees) {
 void add_acoustic_degree_plan(std::vector<acoustic_degree_plan_candidate>& plans,
                               std::vector<std::string> degrees, int penalty) {
   if (degrees.size() < 3 || degrees.size() > 4) return;
-  const auto key = sorted_degree_key(degrees);
+  // Equal degree keys are the same names the same number of times, in any order.
   const auto same = std::find_if(plans.begin(), plans.end(), [&](const auto& plan) {
-    return sorted_degree_key(plan.degrees) == key;
+    return plan.degrees.size() == degrees.size() &&
+           std::is_permutation(plan.degrees.begin(), plan.degrees.end(), degrees.begin());
   });
   if (same != plans.end()) {
     same->penalty = std::min(same->penalty, penalty);
@@ -484,11 +476,17 @@ std::vector<acoustic_degree_plan_candidate> acoustic_degree_plans_for_chord(
 // Voicing rules
 
 bool positions_use_acoustic_comping_strings(const std::vector<tab_position>& positions) {
-  const auto split = split_at_low_bass(positions);
-  if (!split) return false;
-  std::vector<int> upper_strings;
-  for (const auto& other : split->others) upper_strings.push_back(other.string_number);
-  return is_acoustic_comping_layout(split->bass.string_number, upper_strings);
+  const auto bass = low_bass_of(positions);
+  if (!bass) return false;
+  std::array<int, 3> upper_strings{};
+  std::size_t upper_count = 0;
+  for (const auto& position : positions) {
+    if (same_tab_position(position, *bass)) continue;
+    if (upper_count == upper_strings.size()) return false;
+    upper_strings[upper_count++] = position.string_number;
+  }
+  return is_acoustic_comping_layout(bass->string_number,
+                                    std::span{upper_strings}.first(upper_count));
 }
 
 int max_fretted_fret_for_positions(const std::vector<tab_position>& positions) {
@@ -498,18 +496,20 @@ int max_fretted_fret_for_positions(const std::vector<tab_position>& positions) {
 }
 
 int acoustic_bass_upper_reach_penalty(const std::vector<tab_position>& positions) {
-  const auto split = split_at_low_bass(positions);
-  if (!split) return 0;
+  const auto bass = low_bass_of(positions);
+  if (!bass) return 0;
   std::int64_t penalty = 0;
-  for (const auto& other : split->others) penalty += reach_penalty(split->bass, other);
+  for (const auto& position : positions) {
+    if (!same_tab_position(position, *bass)) penalty += reach_penalty(*bass, position);
+  }
   return saturated(penalty);
 }
 
 bool acoustic_bass_upper_reach_playable(const std::vector<tab_position>& positions) {
-  const auto split = split_at_low_bass(positions);
-  if (!split) return false;
-  for (const auto& other : split->others) {
-    if (stretch_too_wide(split->bass, other)) return false;
+  const auto bass = low_bass_of(positions);
+  if (!bass) return false;
+  for (const auto& position : positions) {
+    if (!same_tab_position(position, *bass) && stretch_too_wide(*bass, position)) return false;
   }
   return acoustic_bass_upper_reach_penalty(positions) <= 1450;
 }
