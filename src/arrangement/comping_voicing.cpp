@@ -18,7 +18,7 @@ namespace {
 constexpr std::string_view acoustic_comping_label = "acoustic-comping-final";
 constexpr std::size_t most_acoustic_candidates = 48;
 
-// Scores add terms of any size that callers pass in; they are summed in 64 bits and held to the
+// Scores add terms of any size that callers pass in: they are summed in 64 bits and held to the
 // range of int, so no input overflows them.
 int saturated(std::int64_t value) {
   return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
@@ -62,10 +62,16 @@ bool is_acoustic_comping_layout(int bass_string, std::span<const int> upper_stri
 
 bool is_fretted(const tab_position& position) { return position.fret > 0; }
 
+// The distance between two string numbers or two frets, held to a bound no grip comes near, so
+// that the products of the reach penalty stay far inside 64 bits whatever a caller passes.
+std::int64_t distance(int from, int to) {
+  return std::min<std::int64_t>(std::abs(std::int64_t{from} - to), std::int64_t{1} << 20);
+}
+
 std::int64_t reach_penalty(const tab_position& bass, const tab_position& other) {
-  const std::int64_t strings = std::abs(std::int64_t{bass.string_number} - other.string_number);
+  const std::int64_t strings = distance(bass.string_number, other.string_number);
   if (!is_fretted(bass) || !is_fretted(other)) return 55 * std::max<std::int64_t>(strings - 2, 0);
-  const std::int64_t frets = std::abs(std::int64_t{bass.fret} - other.fret);
+  const std::int64_t frets = distance(bass.fret, other.fret);
   std::int64_t penalty = 180 * std::max<std::int64_t>(strings - 1, 0) * frets;
   if (other.string_number == 2) {
     if (bass.string_number == 6 && frets > 1) penalty += 620 * (frets - 1);
@@ -76,8 +82,8 @@ std::int64_t reach_penalty(const tab_position& bass, const tab_position& other) 
 
 bool stretch_too_wide(const tab_position& bass, const tab_position& other) {
   if (!is_fretted(bass) || !is_fretted(other)) return false;
-  const std::int64_t strings = std::abs(std::int64_t{bass.string_number} - other.string_number);
-  const std::int64_t frets = std::abs(std::int64_t{bass.fret} - other.fret);
+  const std::int64_t strings = distance(bass.string_number, other.string_number);
+  const std::int64_t frets = distance(bass.fret, other.fret);
   return (strings > 3 && frets > 2) || (strings > 2 && frets > 3);
 }
 
@@ -500,7 +506,9 @@ int acoustic_bass_upper_reach_penalty(const std::vector<tab_position>& positions
   if (!bass) return 0;
   std::int64_t penalty = 0;
   for (const auto& position : positions) {
-    if (!same_tab_position(position, *bass)) penalty += reach_penalty(*bass, position);
+    if (same_tab_position(position, *bass)) continue;
+    penalty = std::min<std::int64_t>(penalty + reach_penalty(*bass, position),
+                                     std::numeric_limits<int>::max());
   }
   return saturated(penalty);
 }
@@ -583,8 +591,8 @@ std::optional<acoustic_comping_grip> split_acoustic_comping_grip(
 
 std::optional<acoustic_comping_grip> acoustic_comping_grip_from_selected_positions(
     const std::vector<tab_position>& positions) {
-  const auto bass = lowest_position(positions);
-  if (!bass || !is_low_chord_string(*bass)) return std::nullopt;
+  const auto bass = low_bass_of(positions);
+  if (!bass) return std::nullopt;
   return split_acoustic_comping_grip(positions, *bass);
 }
 

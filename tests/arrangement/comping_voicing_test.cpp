@@ -261,6 +261,11 @@ TEST(comping_voicing_test, the_reach_from_bass_to_upper_notes_is_priced_and_limi
     EXPECT_EQ(acoustic_bass_upper_reach_penalty(positions), penalty) << name;
     EXPECT_EQ(acoustic_bass_upper_reach_playable(positions), playable) << name;
   }
+  // Positions no fretboard has still give a bounded cost, never an overflow.
+  const tab_position far_away{2, 2'000'000'000, 70, std::nullopt};
+  const grip absurd{at(6, 1), far_away, far_away, far_away, far_away};
+  EXPECT_GT(acoustic_bass_upper_reach_penalty(absurd), 1450);
+  EXPECT_FALSE(acoustic_bass_upper_reach_playable(absurd));
   EXPECT_EQ(max_fretted_fret_for_positions({at(5, 3), at(3, 0), at(2, 5)}), 5);
   EXPECT_EQ(max_fretted_fret_for_positions({}), 0);
 }
@@ -520,31 +525,86 @@ TEST(comping_voicing_test, a_plan_penalty_counts_one_eighth_toward_zero) {
   EXPECT_TRUE(mismatched.empty());
 }
 
-// The candidates built one plan, order and string set at a time through the public steps, sorted
-// and cut to 48: what the chord's candidates must equal, however they are computed.
-std::vector<grip_candidate> candidates_step_by_step(const parsed_chord& subject) {
-  std::vector<grip_candidate> candidates;
-  append_preferred_acoustic_comping_shapes(candidates, subject);
+// Every placement of degree i on string i, tried plainly: no pruning and nothing remembered, each
+// finished through the public voicing rules. `highest_fret` drops placements above it.
+void append_placements_plainly(std::vector<grip_candidate>& candidates, const parsed_chord& subject,
+                               const std::vector<std::string>& degrees,
+                               const std::vector<int>& strings, int extra, int highest_fret,
+                               grip& placed) {
+  if (placed.size() == degrees.size()) {
+    if (max_fretted_fret_for_positions(placed) > highest_fret) return;
+    const auto full = playable_acoustic_combined_positions(placed);
+    if (!full) return;
+    auto split = split_acoustic_comping_grip(*full, *lowest_position(*full));
+    if (!split) return;
+    const int base = acoustic_combined_candidate_score(subject, split->full, split->upper.size());
+    append_acoustic_comping_candidate(candidates, subject, *split, base + extra);
+    return;
+  }
+  const std::size_t voice = placed.size();
+  for (const auto& place :
+       positions_for_degree_on_string(subject, degrees[voice], strings[voice])) {
+    if (contains_string(placed, place.string_number) || contains_midi(placed, place.midi)) continue;
+    placed.push_back(place);
+    append_placements_plainly(candidates, subject, degrees, strings, extra, highest_fret, placed);
+    placed.pop_back();
+  }
+}
+
+// The chord's candidates built plainly, one shape, plan, order and string set at a time; and the
+// same through the public steps. Both sorted and cut to 48: what the chord's candidates must
+// equal, however they are computed.
+struct stepwise_candidates {
+  std::vector<grip_candidate> plain;
+  std::vector<grip_candidate> public_steps;
+};
+
+stepwise_candidates candidates_step_by_step(const parsed_chord& subject) {
+  stepwise_candidates built;
+  grip placed;
+  const std::vector<std::pair<const char*, std::vector<std::pair<std::string, int>>>> shapes{
+      {"half_diminished7", {{"1", 5}, {"b5", 4}, {"b7", 3}, {"b3", 2}}},
+      {"dominant7_b9", {{"5", 5}, {"b9", 4}, {"3", 3}, {"b7", 2}}},
+      {"minor", {{"b3", 5}, {"5", 4}, {"1", 3}, {"b3", 2}}}};
+  const std::array<int, 3> shape_penalties{-2600, -160, -2200};
+  for (std::size_t index = 0; index < shapes.size(); ++index) {
+    if (subject.formula.quality != shapes[index].first) continue;
+    std::vector<std::string> degrees;
+    std::vector<int> strings;
+    for (const auto& [degree, string_number] : shapes[index].second) {
+      degrees.push_back(degree);
+      strings.push_back(string_number);
+    }
+    append_placements_plainly(built.plain, subject, degrees, strings, shape_penalties[index], 9,
+                              placed);
+  }
+  append_preferred_acoustic_comping_shapes(built.public_steps, subject);
   for (const auto& plan : acoustic_degree_plans_for_chord(subject)) {
     auto names = sorted_degree_key(plan.degrees);
     do {
       for (const auto& strings : acoustic_comping_string_sets(names.size())) {
-        append_acoustic_comping_candidates_for_degrees(candidates, subject, names, strings,
+        append_placements_plainly(built.plain, subject, names, strings, plan.penalty / 8, 20,
+                                  placed);
+        append_acoustic_comping_candidates_for_degrees(built.public_steps, subject, names, strings,
                                                        plan.penalty);
       }
     } while (std::next_permutation(names.begin(), names.end()));
   }
-  sort_candidates_by_score(candidates);
-  if (candidates.size() > 48) candidates.resize(48);
-  return candidates;
+  for (auto* candidates : {&built.plain, &built.public_steps}) {
+    sort_candidates_by_score(*candidates);
+    if (candidates->size() > 48) candidates->resize(48);
+  }
+  return built;
 }
 
 TEST(comping_voicing_test, chord_candidates_try_every_order_of_every_plan_and_keep_the_best_48) {
   for (const char* symbol : {"C", "Am", "E7", "Bbmaj7", "F#m7b5", "Db7b9", "G13", "Ab7alt", "D6",
                              "Ebsus4", "C/E", "Gm7/F", "Badd9"}) {
     const auto subject = chord(symbol);
-    EXPECT_EQ(acoustic_comping_candidates_for_chord(subject), candidates_step_by_step(subject))
-        << symbol;
+    const auto candidates = acoustic_comping_candidates_for_chord(subject);
+    const auto built = candidates_step_by_step(subject);
+    EXPECT_EQ(candidates, built.plain) << symbol;
+    EXPECT_EQ(candidates, built.public_steps) << symbol;
   }
   // A three-name plan on strings 5 3 2 and 6 4 3 in all six orders: C major has its root, third
   // and fifth in the bass, on both low strings.
