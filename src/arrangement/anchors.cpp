@@ -10,9 +10,9 @@
 namespace orvanta::arrangement_detail {
 namespace {
 
-arrangement_message warning(std::string text) { return {"warning", "", std::move(text)}; }
+arrangement_message warning_message(std::string text) { return {"warning", "", std::move(text)}; }
 
-arrangement_message error(std::string text) { return {"error", "", std::move(text)}; }
+arrangement_message error_message(std::string text) { return {"error", "", std::move(text)}; }
 
 // Tick arithmetic saturates instead of overflowing on absurd ticks.
 std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
@@ -36,7 +36,7 @@ int clamped_score(std::int64_t score) {
 }
 
 // The tension a melody pitch adds over the chord's root, by interval in semitones; empty for the
-// root, the thirds' neighbours of the triad and the sevenths.
+// root, the major third, the fifth and the two sevenths.
 constexpr std::array<std::string_view, 12> tension_by_interval() {
   return {"", "b9", "9", "#9", "", "11", "#11", "", "b13", "13", "", ""};
 }
@@ -74,17 +74,19 @@ std::vector<grip_candidate> single_note_candidates(int melody) {
   return candidates;
 }
 
+// The anchor of a melody note; `long_note_chord` is the symbol of the chord its grips play, none
+// when they are single notes.
 arrangement_anchor melody_anchor(const source_score& score, const source_note& note,
                                  std::vector<grip_candidate> candidates,
-                                 const std::string* placed_chord_symbol) {
+                                 std::optional<std::string> long_note_chord) {
   arrangement_anchor anchor;
   anchor.start_ticks = note.start_tick;
   anchor.duration_ticks = note.duration_ticks;
   anchor.display_ticks = note.display_ticks;
-  if (placed_chord_symbol != nullptr) anchor.chord_symbol = *placed_chord_symbol;
   anchor.tie_to_next = note.tie_to_next;
   // A long-note chord is struck anew, so it never continues a tie.
-  anchor.tie_from_previous = placed_chord_symbol == nullptr && note.tie_from_previous;
+  anchor.tie_from_previous = !long_note_chord && note.tie_from_previous;
+  anchor.chord_symbol = std::move(long_note_chord).value_or("");
   anchor.tuplet_id = note.tuplet_id;
   if (const auto tuplet = tuplet_for_note(score, note)) {
     anchor.tuplet_note_count = tuplet->note_count;
@@ -158,7 +160,8 @@ std::vector<chord_occurrence> chord_occurrences(const source_score& score,
   auto timeline = build_harmonic_timeline(score);
   for (const auto& issue : timeline.parse_issues) {
     auto text = "Chord '" + issue.symbol + "' could not be arranged.";
-    messages.push_back(report_as_error ? error(std::move(text)) : warning(std::move(text)));
+    messages.push_back(report_as_error ? error_message(std::move(text))
+                                       : warning_message(std::move(text)));
   }
   std::vector<chord_occurrence> occurrences;
   occurrences.reserve(timeline.spans.size());
@@ -206,8 +209,8 @@ std::vector<melody_chord_placement> build_long_note_chord_placements(
   std::vector<melody_chord_placement> placements;
   for (auto& occurrence : chord_occurrences(score, messages, true)) {
     if (occurrence.end_tick <= occurrence.start_tick) {
-      messages.push_back(
-          error("Chord '" + occurrence.symbol + "' does not have enough duration to be arranged."));
+      messages.push_back(error_message("Chord '" + occurrence.symbol +
+                                       "' does not have enough duration to be arranged."));
       continue;
     }
     const auto note_index = long_melody_note_for_chord(score, occurrence);
@@ -275,7 +278,7 @@ std::vector<arrangement_anchor> build_melody_anchors(
     if (placement) {
       candidates = long_note_chord_candidates(*placement, melody, index);
       if (candidates.empty()) {
-        messages.push_back(warning(
+        messages.push_back(warning_message(
             "No standard jazz guitar grip containing the written melody note was found for '" +
             placement->chord_symbol + "'."));
       }
@@ -287,13 +290,15 @@ std::vector<arrangement_anchor> build_melody_anchors(
     }
     sort_candidates_by_score(candidates);
     if (candidates.empty()) {
-      messages.push_back(warning("Melody note '" + note.id +
-                                 "' could not be placed on guitar strings 1-4 at the written "
-                                 "pitch."));
+      messages.push_back(
+          warning_message("Melody note '" + note.id +
+                          "' could not be placed on guitar strings 1-4 at the written "
+                          "pitch."));
       continue;
     }
-    anchors.push_back(melody_anchor(score, note, std::move(candidates),
-                                    chord_grips_found ? &placement->chord_symbol : nullptr));
+    anchors.push_back(
+        melody_anchor(score, note, std::move(candidates),
+                      chord_grips_found ? std::optional{placement->chord_symbol} : std::nullopt));
   }
   return anchors;
 }
@@ -371,7 +376,8 @@ std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
       });
     }
     if (grips.empty()) {
-      messages.push_back(warning("No playable chord grip was found for '" + chord.symbol + "'."));
+      messages.push_back(
+          warning_message("No playable chord grip was found for '" + chord.symbol + "'."));
       continue;
     }
     arrangement_anchor anchor;
@@ -402,12 +408,14 @@ std::vector<grip_candidate> prefer_acoustic_low_bass_candidates(
     }
   }
   if (root_bass.empty() && other_low_bass.empty()) {
-    messages.push_back(warning("No low-bass acoustic grip was found for '" + chord.symbol + "'."));
+    messages.push_back(
+        warning_message("No low-bass acoustic grip was found for '" + chord.symbol + "'."));
     return {};
   }
   if (root_bass.empty()) {
-    messages.push_back(warning("No root-position low-bass grip was found for '" + chord.symbol +
-                               "'; using the closest playable low-bass voicing."));
+    messages.push_back(warning_message("No root-position low-bass grip was found for '" +
+                                       chord.symbol +
+                                       "'; using the closest playable low-bass voicing."));
   }
   root_bass.insert(root_bass.end(), std::make_move_iterator(other_low_bass.begin()),
                    std::make_move_iterator(other_low_bass.end()));

@@ -1,7 +1,8 @@
 // Anchors and events: the records every guitar generator shares. An anchor is a point in time
 // that the guitar must play, with the grips that could play it; an event is one generated guitar
 // note, chord, rest or slash, the unit that the normaliser merges and the staff writer writes.
-// Times are integer ticks, 4096 to the quarter note.
+// Melody anchors sound a chord under a long melody note and single notes elsewhere; chord anchors
+// prefer the chord's bass alone on a low string. Times are integer ticks, 4096 to the quarter note.
 #pragma once
 
 #include "arrangement/arrangement_analysis.hpp"
