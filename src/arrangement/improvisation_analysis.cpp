@@ -2,12 +2,52 @@
 
 #include "arrangement/form.hpp"
 
-namespace orvanta::arrangement_detail::improvisation_detail {
+#include <algorithm>
 
-std::optional<std::int64_t> first_attack_start_in_measure(const source_score&, std::size_t) {
-  return std::nullopt;
+namespace orvanta::arrangement_detail::improvisation_detail {
+namespace {
+
+bool is_attack(const source_note& note) {
+  return note.kind == "note" && !note.pitches.empty() && !note.tie_from_previous;
 }
 
-std::vector<phrase_span> phrase_spans_for_source(const source_score&) { return {}; }
+}  // namespace
+
+std::optional<std::int64_t> first_attack_start_in_measure(const source_score& source,
+                                                          std::size_t measure_index) {
+  std::optional<std::int64_t> first;
+  for (const auto& note : source.notes) {
+    if (note.measure_index != measure_index || !is_attack(note)) continue;
+    if (!first || note.start_tick < *first) first = note.start_tick;
+  }
+  return first;
+}
+
+std::vector<phrase_span> phrase_spans_for_source(const source_score& source) {
+  const auto measure_count = source.measures.size();
+  if (measure_count == 0) return {};
+
+  std::vector<phrase_span> spans;
+  const auto pickup = leading_pickup_measure_index(source);
+  const auto body_start = body_start_measure_index(source);
+  if (pickup && *pickup < body_start) {
+    if (body_start >= measure_count) return {};
+    const auto pickup_start = first_attack_start_in_measure(source, *pickup)
+                                  .value_or(source_measure_start(source, *pickup));
+    spans.push_back({*pickup, body_start, pickup_start, source_measure_start(source, body_start)});
+  }
+  for (auto first = body_start; first < measure_count; first += 4) {
+    const auto end = std::min(first + 4, measure_count);
+    spans.push_back(
+        {first, end, source_measure_start(source, first), source_measure_end(source, end - 1)});
+  }
+
+  const auto count = static_cast<std::int32_t>(spans.size());
+  for (std::int32_t index = 0; index < count; ++index) {
+    spans[static_cast<std::size_t>(index)].index = index;
+    spans[static_cast<std::size_t>(index)].count = count;
+  }
+  return spans;
+}
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail

@@ -1,0 +1,651 @@
+#include "arrangement/comping_voicing.hpp"
+
+#include "arrangement/chords.hpp"
+#include "arrangement/fretboard.hpp"
+#include "arrangement/voicing.hpp"
+
+#include <gtest/gtest.h>
+
+#include "grip_fixtures.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace orvanta::arrangement_detail {
+
+void PrintTo(const acoustic_degree_plan_candidate& plan, std::ostream* out) {
+  *out << "{";
+  for (const auto& degree : plan.degrees) *out << " " << degree;
+  *out << " : " << plan.penalty << " }";
+}
+
+}  // namespace orvanta::arrangement_detail
+
+namespace {
+
+using namespace orvanta::arrangement_detail;
+using grip = std::vector<tab_position>;
+using degree_names = std::vector<std::string>;
+using plan_list = std::vector<acoustic_degree_plan_candidate>;
+
+using grip_fixtures::at;
+using grip_fixtures::quality_suffixes;
+using grip_fixtures::root_names;
+
+parsed_chord chord(const std::string& symbol) { return *parse_chord_symbol(symbol); }
+
+grip fingered(grip positions) {
+  std::sort(
+      positions.begin(), positions.end(),
+      [](const tab_position& left, const tab_position& right) { return left.midi < right.midi; });
+  return *assign_fingering(std::move(positions));
+}
+
+// Every quality on every root, plain, over its fifth and over a note a whole tone above the root.
+std::vector<parsed_chord> many_chords() {
+  std::vector<parsed_chord> chords;
+  for (const char* suffix : quality_suffixes) {
+    for (std::size_t root = 0; root < root_names.size(); ++root) {
+      const std::string symbol = std::string{root_names[root]} + suffix;
+      chords.push_back(chord(symbol));
+      chords.push_back(chord(symbol + "/" + root_names[(root + 7) % 12]));
+      chords.push_back(chord(symbol + "/" + root_names[(root + 2) % 12]));
+    }
+  }
+  return chords;
+}
+
+// The penalty of the plan with these degrees, in any order; nothing when the list has none.
+std::optional<int> plan_penalty(const plan_list& plans, degree_names degrees) {
+  const auto key = sorted_degree_key(std::move(degrees));
+  for (const auto& plan : plans) {
+    if (sorted_degree_key(plan.degrees) == key) return plan.penalty;
+  }
+  return std::nullopt;
+}
+
+// The candidate sounding the positions (fingers aside); nothing when the list has none.
+std::optional<grip_candidate> candidate_at(const std::vector<grip_candidate>& candidates,
+                                           const grip& positions) {
+  const auto unfingered = strip_fingering(positions);
+  for (const auto& candidate : candidates) {
+    if (strip_fingering(candidate.positions) == unfingered) return candidate;
+  }
+  return std::nullopt;
+}
+
+// Degree plans
+
+TEST(comping_voicing_test, a_plan_is_a_set_of_three_or_four_names_keeping_its_lowest_penalty) {
+  EXPECT_EQ(sorted_degree_key({"b7", "1", "#11", "3", "11", "13"}),
+            (degree_names{"#11", "1", "11", "13", "3", "b7"}));
+  struct row {
+    const char* name;
+    std::vector<std::pair<degree_names, int>> added;
+    plan_list expected;
+  };
+  const row rows[] = {
+      {"two names are ignored", {{{"3", "b7"}, 5}}, {}},
+      {"five names are ignored", {{{"1", "3", "5", "b7", "9"}, 5}}, {}},
+      {"a lower penalty for the same set wins; the first order stays",
+       {{{"1", "3", "b7"}, 40}, {{"3", "b7", "1"}, 10}},
+       {{{"1", "3", "b7"}, 10}}},
+      {"a higher penalty changes nothing",
+       {{{"1", "3", "b7"}, 40}, {{"3", "b7", "1"}, 10}, {{"b7", "1", "3"}, 50}},
+       {{{"1", "3", "b7"}, 10}}},
+      {"a name twice is another set",
+       {{{"1", "3", "5"}, 0}, {{"1", "3", "5", "1"}, 9}, {{"3", "1", "1", "5"}, 3}},
+       {{{"1", "3", "5"}, 0}, {{"1", "3", "5", "1"}, 3}}},
+  };
+  for (const auto& [name, added, expected] : rows) {
+    plan_list plans;
+    for (const auto& [degrees, penalty] : added) add_acoustic_degree_plan(plans, degrees, penalty);
+    EXPECT_EQ(plans, expected) << name;
+  }
+}
+
+TEST(comping_voicing_test, identity_colour_and_triad_plans_get_their_penalties) {
+  struct row {
+    const char* name;
+    const char* symbol;
+    degree_names degrees;
+    int expected;
+  };
+  const row rows[] = {
+      {"identity over the root beats the jazz plan", "C7", {"1", "3", "b7"}, -40},
+      {"identity over the fifth beats the jazz plan", "C7", {"1", "3", "5", "b7"}, 72},
+      {"the triad plan beats the identity plans", "C", {"1", "3", "5"}, -140},
+      {"three required degrees", "C9", {"3", "b7", "9"}, -170},
+      {"three required degrees and the root", "C9", {"1", "3", "b7", "9"}, -220},
+      {"four required degrees", "C13b9", {"3", "b7", "b9", "13"}, -170},
+      {"first colour with the root", "C7alt", {"1", "b9", "b7", "3"}, -180},
+      {"first colour without the root", "C7alt", {"b9", "b7", "3"}, -120},
+      {"second colour with the root", "C7alt", {"1", "#9", "b7", "3"}, -162},
+      {"second colour without the root", "C7alt", {"#9", "b7", "3"}, -102},
+      {"fifth colour with the root", "C7alt", {"1", "b5", "b7", "3"}, -108},
+      {"fifth colour without the root", "C7alt", {"b5", "b7", "3"}, -48},
+      {"the sixth as colour and seventh", "C6", {"1", "6", "6", "3"}, -180},
+      {"triad", "Csus4", {"1", "4", "5"}, -140},
+      {"triad with the root twice", "Csus4", {"1", "4", "5", "1"}, -90},
+      {"triad of an add9 chord", "Cadd9", {"1", "3", "5", "1"}, -90},
+      {"add9 required degrees and the root", "Cadd9", {"1", "3", "9", "1"}, -220},
+  };
+  for (const auto& [name, symbol, degrees, expected] : rows) {
+    EXPECT_EQ(plan_penalty(acoustic_degree_plans_for_chord(chord(symbol)), degrees), expected)
+        << name;
+  }
+}
+
+TEST(comping_voicing_test, colour_and_triad_plans_appear_only_where_the_chord_has_their_degrees) {
+  const auto penalties = [](const plan_list& plans) {
+    std::vector<int> result;
+    for (const auto& plan : plans) result.push_back(plan.penalty);
+    return result;
+  };
+  const auto holds = [](const std::vector<int>& values, int value) {
+    return std::find(values.begin(), values.end(), value) != values.end();
+  };
+  // Three required degrees: the required plans, never the per-colour ones.
+  const auto ninth = penalties(acoustic_degree_plans_for_chord(chord("C9")));
+  EXPECT_FALSE(holds(ninth, -180) || holds(ninth, -120));
+  // Four required degrees: with the root they are five names and fall out.
+  const auto thirteenth = penalties(acoustic_degree_plans_for_chord(chord("C13b9")));
+  EXPECT_FALSE(holds(thirteenth, -220) || holds(thirteenth, -180));
+  // A seventh chord gets no triad plans.
+  const auto seventh = penalties(acoustic_degree_plans_for_chord(chord("C7")));
+  EXPECT_FALSE(holds(seventh, -140) || holds(seventh, -90));
+
+  // No third: a colour but no per-colour plans, a fifth but no triad plans.
+  parsed_chord thirdless;
+  thirdless.formula.quality = "open_fifth_add9";
+  thirdless.formula.degrees = {"1", "5", "9"};
+  thirdless.formula.required_degrees = {"1", "9"};
+  thirdless.formula.jazz_quality = true;
+  const auto thirdless_plans = acoustic_degree_plans_for_chord(thirdless);
+  EXPECT_EQ(thirdless_plans.size(), 1U);
+  EXPECT_EQ(plan_penalty(thirdless_plans, {"1", "5", "9"}), 72);
+}
+
+TEST(comping_voicing_test, plan_lists_are_sorted_unique_sets_of_three_or_four_names) {
+  for (const auto& subject : many_chords()) {
+    const auto plans = acoustic_degree_plans_for_chord(subject);
+    for (std::size_t index = 0; index < plans.size(); ++index) {
+      const auto& plan = plans[index];
+      EXPECT_TRUE(plan.degrees.size() == 3 || plan.degrees.size() == 4) << subject.symbol;
+      if (index == 0) continue;
+      const auto& before = plans[index - 1];
+      const auto order = [](const acoustic_degree_plan_candidate& entry) {
+        return std::tuple{entry.penalty, entry.degrees.size(), sorted_degree_key(entry.degrees)};
+      };
+      EXPECT_LT(order(before), order(plan)) << subject.symbol << " " << index;
+    }
+    if (subject.formula.jazz_quality) {
+      const auto colors = required_color_degrees(subject);
+      for (const auto& degree : acoustic_upper_identity_degrees(subject)) {
+        const auto& required = subject.formula.required_degrees;
+        EXPECT_TRUE(degree == "1" ||
+                    std::find(required.begin(), required.end(), degree) != required.end() ||
+                    std::find(colors.begin(), colors.end(), degree) != colors.end())
+            << subject.symbol << " " << degree;
+      }
+    }
+  }
+}
+
+TEST(comping_voicing_test, upper_and_bass_degrees_follow_the_formula) {
+  EXPECT_EQ(acoustic_upper_identity_degrees(chord("C7")), (degree_names{"3", "b7", "1"}));
+  EXPECT_EQ(acoustic_upper_identity_degrees(chord("C9")), (degree_names{"3", "b7", "9", "1"}));
+  EXPECT_EQ(acoustic_upper_identity_degrees(chord("Csus4")), (degree_names{"1", "4", "5"}));
+  EXPECT_EQ(acoustic_upper_identity_degrees(chord("Cdim7")),
+            (degree_names{"b3", "b5", "bb7", "1"}));
+  EXPECT_EQ(acoustic_upper_identity_degrees(chord("C7alt")),
+            (degree_names{"3", "b7", "b9", "#9", "b13", "b5", "#5", "1"}));
+  EXPECT_EQ(acoustic_bass_degrees(chord("C7alt")),
+            (degree_names{"1", "3", "b7", "b9", "#9", "b5", "#5", "b13"}));
+  EXPECT_EQ(acoustic_bass_degrees(chord("C9")), (degree_names{"1", "3", "5", "b7", "9"}));
+}
+
+// Voicing rules
+
+TEST(comping_voicing_test, a_voicing_puts_its_bass_on_string_5_or_6_under_strings_2_to_4) {
+  struct row {
+    const char* name;
+    grip positions;
+    bool expected;
+  };
+  const row rows[] = {
+      {"strings 2 3 4 over 5", {at(5, 3), at(4, 2), at(3, 0), at(2, 1)}, true},
+      {"strings 2 3 4 over 6", {at(6, 3), at(4, 2), at(3, 0), at(2, 0)}, true},
+      {"strings 2 3 over 5", {at(5, 3), at(3, 3), at(2, 5)}, true},
+      {"strings 2 3 over 6", {at(6, 3), at(3, 3), at(2, 5)}, false},
+      {"strings 3 4 over 6", {at(6, 3), at(4, 2), at(3, 3)}, true},
+      {"strings 3 4 over 5", {at(5, 3), at(4, 2), at(3, 3)}, false},
+      {"strings 2 4 over 5", {at(5, 3), at(4, 2), at(2, 5)}, false},
+      {"a note on string 1", {at(5, 3), at(3, 3), at(2, 5), at(1, 3)}, false},
+      {"two upper notes on one string", {at(5, 3), at(3, 3), at(3, 5), at(2, 5)}, false},
+      {"one upper note", {at(5, 3), at(3, 3)}, false},
+      {"the lowest note on string 4", {at(5, 7), at(4, 0), at(3, 2), at(2, 3)}, false},
+      {"no positions", {}, false},
+  };
+  for (const auto& [name, positions, expected] : rows) {
+    EXPECT_EQ(positions_use_acoustic_comping_strings(positions), expected) << name;
+  }
+}
+
+TEST(comping_voicing_test, the_reach_from_bass_to_upper_notes_is_priced_and_limited) {
+  struct row {
+    const char* name;
+    grip positions;
+    int penalty;
+    bool playable;
+  };
+  const row rows[] = {
+      {"string 6 to string 2, three frets", {at(6, 3), at(2, 6)}, 2860, false},
+      {"string 5 to string 2, three frets: over the limit", {at(5, 3), at(2, 6)}, 1500, false},
+      {"a shell within reach", {at(5, 3), at(3, 3), at(2, 5)}, 720, true},
+      {"four frets over three strings: too wide though cheap", {at(6, 3), at(3, 7)}, 1440, false},
+      {"open bass: three strings away", {at(6, 0), at(3, 2)}, 55, true},
+      {"open bass: fret distance is free", {at(6, 0), at(4, 9)}, 0, true},
+      {"open upper note three strings away", {at(5, 3), at(2, 0)}, 55, true},
+      {"no low bass", {at(4, 2), at(3, 2), at(2, 3)}, 0, false},
+      {"no positions", {}, 0, false},
+  };
+  for (const auto& [name, positions, penalty, playable] : rows) {
+    EXPECT_EQ(acoustic_bass_upper_reach_penalty(positions), penalty) << name;
+    EXPECT_EQ(acoustic_bass_upper_reach_playable(positions), playable) << name;
+  }
+  // Positions no fretboard has still give a bounded cost, never an overflow.
+  const tab_position far_away{2, 2'000'000'000, 70, std::nullopt};
+  const grip absurd{at(6, 1), far_away, far_away, far_away, far_away};
+  EXPECT_GT(acoustic_bass_upper_reach_penalty(absurd), 1450);
+  EXPECT_FALSE(acoustic_bass_upper_reach_playable(absurd));
+  EXPECT_EQ(max_fretted_fret_for_positions({at(5, 3), at(3, 0), at(2, 5)}), 5);
+  EXPECT_EQ(max_fretted_fret_for_positions({}), 0);
+}
+
+TEST(comping_voicing_test, combined_positions_are_sorted_and_fingered_only_when_every_rule_holds) {
+  const grip shell{at(2, 5), at(5, 3), at(3, 3)};
+  EXPECT_EQ(playable_acoustic_combined_positions(shell), fingered(shell));
+  struct row {
+    const char* name;
+    grip positions;
+  };
+  const row rejected[] = {
+      {"string layout", {at(6, 3), at(3, 3), at(2, 5)}},
+      {"an open string beside fret 4", {at(6, 0), at(4, 2), at(3, 4)}},
+      {"reach", {at(5, 3), at(3, 5), at(2, 6)}},
+      {"a span of four frets", {at(6, 3), at(4, 2), at(3, 6)}},
+      {"no positions", {}},
+  };
+  for (const auto& [name, positions] : rejected) {
+    EXPECT_EQ(playable_acoustic_combined_positions(positions), std::nullopt) << name;
+  }
+}
+
+TEST(comping_voicing_test, the_bass_prefers_the_slash_note_then_the_root) {
+  struct row {
+    const char* name;
+    const char* symbol;
+    grip positions;
+    int expected;
+  };
+  const row rows[] = {
+      {"slash bass", "C/E", {at(2, 5), at(6, 0)}, -320},
+      {"slash bass that is the root", "C/C", {at(5, 3), at(3, 0)}, -320},
+      {"root", "C/E", {at(5, 3), at(3, 0)}, -180},
+      {"root of a plain chord", "C", {at(3, 5), at(5, 3)}, -180},
+      {"another note", "C", {at(6, 3), at(3, 0)}, 90},
+      {"no positions", "C", {}, 2000},
+  };
+  for (const auto& [name, symbol, positions, expected] : rows) {
+    EXPECT_EQ(acoustic_bass_choice_score(chord(symbol), positions), expected) << name;
+  }
+  EXPECT_TRUE(position_matches_slash_bass(chord("C/E"), at(4, 2)));
+  EXPECT_FALSE(position_matches_slash_bass(chord("C"), at(5, 3)));
+}
+
+TEST(comping_voicing_test, the_voicing_score_weighs_shape_tones_and_upper_notes) {
+  // C7 shell C Bb E: span 2 (520), top fret 5 (90), reach 720, both guide tones (-360).
+  const grip shell = fingered({at(5, 3), at(3, 3), at(2, 5)});
+  EXPECT_EQ(acoustic_combined_candidate_score(chord("C7"), shell, 2), 970 - 1800);
+  EXPECT_EQ(acoustic_combined_candidate_score(chord("C7"), shell, 3), 970 + 1300);
+  // A colour chord missing its ninth pays for it and gets no bonus for the upper notes.
+  EXPECT_EQ(acoustic_combined_candidate_score(chord("C9"), shell, 2), 970 + 520);
+  // Missing a guide tone (the major seventh) costs 520, and even three upper notes then earn the
+  // upper-note bonus instead of the surcharge.
+  EXPECT_EQ(acoustic_combined_candidate_score(chord("Cmaj7"), shell, 3),
+            520 + 90 + 720 + 520 - 180 - 2700);
+  // High up the neck: height, anchor fret 10 and the region penalty.
+  const grip high = fingered({at(5, 10), at(3, 10), at(2, 12)});
+  const int region = high_fret_region_penalty(high);
+  ASSERT_GT(region, 0);
+  EXPECT_EQ(acoustic_combined_candidate_score(chord("G7"), high, 2),
+            260 * 2 + 18 * 12 + region + 720 + 260 * 5 - 360 - 1800);
+}
+
+TEST(comping_voicing_test, identity_admits_bass_and_upper_degrees_and_demands_the_required_ones) {
+  struct row {
+    const char* name;
+    const char* symbol;
+    grip positions;
+    bool only_identity;
+    bool preserves;
+  };
+  const row rows[] = {
+      {"shell over the root", "C7", {at(5, 3), at(3, 3), at(2, 5)}, true, true},
+      {"the fifth may be the bass", "C7", {at(6, 3), at(4, 2), at(3, 3)}, true, true},
+      {"a ninth above a plain seventh",
+       "C7",
+       {at(5, 3), at(4, 2), at(3, 3), at(2, 3)},
+       false,
+       false},
+      {"the fifth above a plain seventh",
+       "C7",
+       {at(5, 3), at(4, 2), at(3, 3), at(2, 8)},
+       false,
+       false},
+      {"the third missing", "C7", {at(5, 3), at(3, 3), at(2, 1)}, true, false},
+      {"the ninth missing", "C9", {at(5, 3), at(3, 3), at(2, 5)}, true, false},
+      {"a slash bass outside the chord",
+       "C/D",
+       {at(5, 5), at(4, 5), at(3, 5), at(2, 5)},
+       true,
+       true},
+      {"a bass outside the chord", "C", {at(5, 5), at(4, 5), at(3, 5), at(2, 5)}, false, false},
+      {"a triad may sound its fifth above",
+       "C",
+       {at(5, 3), at(4, 5), at(3, 5), at(2, 5)},
+       true,
+       true},
+      {"no low bass", "C", {at(4, 2), at(3, 0), at(2, 1)}, false, false},
+  };
+  for (const auto& [name, symbol, positions, only_identity, preserves] : rows) {
+    EXPECT_EQ(positions_only_use_acoustic_identity_degrees(chord(symbol), positions), only_identity)
+        << name;
+    EXPECT_EQ(acoustic_comping_preserves_chord_identity(chord(symbol), positions), preserves)
+        << name;
+  }
+}
+
+TEST(comping_voicing_test, a_voicing_splits_around_its_one_bass) {
+  const grip shell{at(3, 3), at(5, 3), at(2, 5)};
+  const grip full = fingered(shell);
+  const acoustic_comping_grip expected{{full[0]}, {full[1], full[2]}, full};
+  EXPECT_EQ(split_acoustic_comping_grip(shell, at(5, 3)), expected);
+  EXPECT_EQ(acoustic_comping_grip_from_selected_positions(shell), expected);
+
+  struct row {
+    const char* name;
+    grip positions;
+    tab_position bass;
+  };
+  const row failures[] = {
+      {"the bass twice", {at(5, 3), at(5, 3), at(3, 3), at(2, 5)}, at(5, 3)},
+      {"the bass missing", shell, at(6, 8)},
+      {"one upper note", {at(5, 3), at(3, 3)}, at(5, 3)},
+      {"no positions", {}, at(5, 3)},
+  };
+  for (const auto& [name, positions, bass] : failures) {
+    EXPECT_EQ(split_acoustic_comping_grip(positions, bass), std::nullopt) << name;
+  }
+  EXPECT_EQ(acoustic_comping_grip_from_selected_positions({at(4, 2), at(3, 0), at(2, 1)}),
+            std::nullopt);
+  EXPECT_EQ(acoustic_comping_grip_from_selected_positions({}), std::nullopt);
+}
+
+TEST(comping_voicing_test, a_voicing_enters_the_list_with_bass_and_fingering_terms) {
+  // Fingering costs -5 (the open C) and 242 count as -1 and 80: a third, toward zero.
+  const auto open_c =
+      *acoustic_comping_grip_from_selected_positions({at(5, 3), at(4, 2), at(3, 0), at(2, 1)});
+  const auto g_bass =
+      *acoustic_comping_grip_from_selected_positions({at(6, 3), at(4, 2), at(3, 5)});
+  ASSERT_EQ(fingering_local_score(open_c.full), -5);
+  ASSERT_EQ(fingering_local_score(g_bass.full), 242);
+
+  std::vector<grip_candidate> candidates;
+  append_acoustic_comping_candidate(candidates, chord("C"), open_c, 100);
+  append_acoustic_comping_candidate(candidates, chord("C"), g_bass, 0);
+  EXPECT_EQ(candidates,
+            (std::vector<grip_candidate>{
+                {open_c.full, "acoustic-comping-final", 100 - 180 - 1, -1, false, false},
+                {g_bass.full, "acoustic-comping-final", 90 + 80, -1, false, false}}));
+
+  // The same positions keep the lower score, in their place.
+  append_acoustic_comping_candidate(candidates, chord("C"), open_c, 150);
+  EXPECT_EQ(candidates.front().score, 100 - 180 - 1);
+  append_acoustic_comping_candidate(candidates, chord("C"), open_c, -50);
+  EXPECT_EQ(candidates.front().score, -50 - 180 - 1);
+  EXPECT_EQ(candidates.size(), 2U);
+
+  // A voicing that loses the chord's identity is not added.
+  append_acoustic_comping_candidate(candidates, chord("C7"), open_c, -10000);
+  EXPECT_EQ(candidates.size(), 2U);
+}
+
+// Candidates for a chord
+
+TEST(comping_voicing_test, plans_of_three_and_four_degrees_have_two_string_sets) {
+  using sets = std::vector<std::vector<int>>;
+  EXPECT_EQ(acoustic_comping_string_sets(4), (sets{{5, 4, 3, 2}, {6, 4, 3, 2}}));
+  EXPECT_EQ(acoustic_comping_string_sets(3), (sets{{5, 3, 2}, {6, 4, 3}}));
+  for (const std::size_t count : {0, 1, 2, 5})
+    EXPECT_EQ(acoustic_comping_string_sets(count), sets{});
+}
+
+TEST(comping_voicing_test, the_minor_shape_counts_its_penalty_whole_and_keeps_the_lower_score) {
+  const auto a_minor = chord("Am");
+  const grip shape_positions = fingered({at(5, 3), at(4, 2), at(3, 2), at(2, 1)});
+  const int shape_score = acoustic_combined_candidate_score(a_minor, shape_positions, 3) - 2200 +
+                          90 + fingering_local_score(shape_positions) / 3;
+
+  std::vector<grip_candidate> shapes;
+  append_preferred_acoustic_comping_shapes(shapes, a_minor);
+  ASSERT_EQ(shapes.size(), 1U);
+  EXPECT_EQ(shapes.front(), (grip_candidate{shape_positions, "acoustic-comping-final", shape_score,
+                                            -1, false, false}));
+  EXPECT_EQ(candidate_at(acoustic_comping_candidates_for_chord(a_minor), shape_positions),
+            shapes.front());
+
+  // The same voicing reached by degrees at penalty 0 scores 2200 more: the shape's score stays,
+  // whichever comes first; at a far lower penalty the degrees' score replaces it.
+  const degree_names degrees{"b3", "5", "1", "b3"};
+  const std::vector<int> strings{5, 4, 3, 2};
+  std::vector<grip_candidate> degrees_first;
+  append_acoustic_comping_candidates_for_degrees(degrees_first, a_minor, degrees, strings, 0);
+  ASSERT_EQ(candidate_at(degrees_first, shape_positions)->score, shape_score + 2200);
+  append_preferred_acoustic_comping_shapes(degrees_first, a_minor);
+  EXPECT_EQ(candidate_at(degrees_first, shape_positions)->score, shape_score);
+  append_acoustic_comping_candidates_for_degrees(shapes, a_minor, degrees, strings, 0);
+  EXPECT_EQ(candidate_at(shapes, shape_positions)->score, shape_score);
+  append_acoustic_comping_candidates_for_degrees(shapes, a_minor, degrees, strings, -40000);
+  EXPECT_EQ(candidate_at(shapes, shape_positions)->score, shape_score + 2200 - 5000);
+}
+
+TEST(comping_voicing_test, exact_shapes_stay_below_fret_10_and_exist_for_three_qualities) {
+  // G half-diminished has its root on string 5 only at fret 10: the shape gives nothing, while the
+  // same degrees on the same strings give the voicing.
+  const auto g_half_diminished = chord("Gm7b5");
+  std::vector<grip_candidate> shapes;
+  append_preferred_acoustic_comping_shapes(shapes, g_half_diminished);
+  EXPECT_TRUE(shapes.empty());
+  std::vector<grip_candidate> by_degrees;
+  append_acoustic_comping_candidates_for_degrees(by_degrees, g_half_diminished,
+                                                 {"1", "b5", "b7", "b3"}, {5, 4, 3, 2}, -2600);
+  EXPECT_TRUE(candidate_at(by_degrees, {at(5, 10), at(4, 11), at(3, 10), at(2, 11)}));
+
+  for (const char* symbol : {"Cm7b5", "A7b9", "Cm", "Dm"}) {
+    std::vector<grip_candidate> found;
+    append_preferred_acoustic_comping_shapes(found, chord(symbol));
+    EXPECT_FALSE(found.empty()) << symbol;
+    for (const auto& candidate : found) {
+      EXPECT_LE(max_fretted_fret_for_positions(candidate.positions), 9) << symbol;
+    }
+  }
+  for (const char* symbol : {"Cm7", "C7", "C", "Cdim7", "C7#9"}) {
+    std::vector<grip_candidate> found;
+    append_preferred_acoustic_comping_shapes(found, chord(symbol));
+    EXPECT_TRUE(found.empty()) << symbol;
+  }
+
+  // Shapes of the wrong size or with a degree the chord lacks give nothing.
+  const std::vector<acoustic_shape_voice> two{{"1", 5}, {"3", 3}};
+  const std::vector<acoustic_shape_voice> five{{"1", 6}, {"5", 5}, {"b7", 4}, {"3", 3}, {"1", 2}};
+  const std::vector<acoustic_shape_voice> foreign{{"1", 5}, {"b9", 4}, {"b7", 3}, {"3", 2}};
+  for (const auto& shape : {two, five, foreign}) {
+    std::vector<grip_candidate> found;
+    append_acoustic_exact_comping_shape(found, chord("C7"), shape, 0);
+    EXPECT_TRUE(found.empty());
+  }
+}
+
+TEST(comping_voicing_test, a_plan_penalty_counts_one_eighth_toward_zero) {
+  const auto c7 = chord("C7");
+  const grip shell{at(5, 3), at(3, 3), at(2, 5)};
+  const auto score_at = [&](int penalty) {
+    std::vector<grip_candidate> candidates;
+    append_acoustic_comping_candidates_for_degrees(candidates, c7, {"1", "b7", "3"}, {5, 3, 2},
+                                                   penalty);
+    return candidate_at(candidates, shell)->score;
+  };
+  const int base = score_at(0);
+  EXPECT_EQ(score_at(-170) - base, -21);
+  EXPECT_EQ(score_at(72) - base, 9);
+  EXPECT_EQ(score_at(-7) - base, 0);
+  EXPECT_EQ(score_at(15) - base, 1);
+
+  std::vector<grip_candidate> mismatched;
+  append_acoustic_comping_candidates_for_degrees(mismatched, c7, {"1", "b7", "3"}, {5, 3}, 0);
+  EXPECT_TRUE(mismatched.empty());
+}
+
+// Every placement of degree i on string i, tried plainly: no pruning and nothing remembered, each
+// finished through the public voicing rules. `highest_fret` drops placements above it.
+void append_placements_plainly(std::vector<grip_candidate>& candidates, const parsed_chord& subject,
+                               const std::vector<std::string>& degrees,
+                               const std::vector<int>& strings, int extra, int highest_fret,
+                               grip& placed) {
+  if (placed.size() == degrees.size()) {
+    if (max_fretted_fret_for_positions(placed) > highest_fret) return;
+    const auto full = playable_acoustic_combined_positions(placed);
+    if (!full) return;
+    auto split = split_acoustic_comping_grip(*full, *lowest_position(*full));
+    if (!split) return;
+    const int base = acoustic_combined_candidate_score(subject, split->full, split->upper.size());
+    append_acoustic_comping_candidate(candidates, subject, *split, base + extra);
+    return;
+  }
+  const std::size_t voice = placed.size();
+  for (const auto& place :
+       positions_for_degree_on_string(subject, degrees[voice], strings[voice])) {
+    if (contains_string(placed, place.string_number) || contains_midi(placed, place.midi)) continue;
+    placed.push_back(place);
+    append_placements_plainly(candidates, subject, degrees, strings, extra, highest_fret, placed);
+    placed.pop_back();
+  }
+}
+
+// The chord's candidates built plainly, one shape, plan, order and string set at a time; and the
+// same through the public steps. Both sorted and cut to 48: what the chord's candidates must
+// equal, however they are computed.
+struct stepwise_candidates {
+  std::vector<grip_candidate> plain;
+  std::vector<grip_candidate> public_steps;
+};
+
+stepwise_candidates candidates_step_by_step(const parsed_chord& subject) {
+  stepwise_candidates built;
+  grip placed;
+  const std::vector<std::pair<const char*, std::vector<std::pair<std::string, int>>>> shapes{
+      {"half_diminished7", {{"1", 5}, {"b5", 4}, {"b7", 3}, {"b3", 2}}},
+      {"dominant7_b9", {{"5", 5}, {"b9", 4}, {"3", 3}, {"b7", 2}}},
+      {"minor", {{"b3", 5}, {"5", 4}, {"1", 3}, {"b3", 2}}}};
+  const std::array<int, 3> shape_penalties{-2600, -160, -2200};
+  for (std::size_t index = 0; index < shapes.size(); ++index) {
+    if (subject.formula.quality != shapes[index].first) continue;
+    std::vector<std::string> degrees;
+    std::vector<int> strings;
+    for (const auto& [degree, string_number] : shapes[index].second) {
+      degrees.push_back(degree);
+      strings.push_back(string_number);
+    }
+    append_placements_plainly(built.plain, subject, degrees, strings, shape_penalties[index], 9,
+                              placed);
+  }
+  append_preferred_acoustic_comping_shapes(built.public_steps, subject);
+  for (const auto& plan : acoustic_degree_plans_for_chord(subject)) {
+    auto names = sorted_degree_key(plan.degrees);
+    do {
+      for (const auto& strings : acoustic_comping_string_sets(names.size())) {
+        append_placements_plainly(built.plain, subject, names, strings, plan.penalty / 8, 20,
+                                  placed);
+        append_acoustic_comping_candidates_for_degrees(built.public_steps, subject, names, strings,
+                                                       plan.penalty);
+      }
+    } while (std::next_permutation(names.begin(), names.end()));
+  }
+  for (auto* candidates : {&built.plain, &built.public_steps}) {
+    sort_candidates_by_score(*candidates);
+    if (candidates->size() > 48) candidates->resize(48);
+  }
+  return built;
+}
+
+TEST(comping_voicing_test, chord_candidates_try_every_order_of_every_plan_and_keep_the_best_48) {
+  for (const char* symbol : {"C", "Am", "E7", "Bbmaj7", "F#m7b5", "Db7b9", "G13", "Ab7alt", "D6",
+                             "Ebsus4", "C/E", "Gm7/F", "Badd9"}) {
+    const auto subject = chord(symbol);
+    const auto candidates = acoustic_comping_candidates_for_chord(subject);
+    const auto built = candidates_step_by_step(subject);
+    EXPECT_EQ(candidates, built.plain) << symbol;
+    EXPECT_EQ(candidates, built.public_steps) << symbol;
+  }
+  // A three-name plan on strings 5 3 2 and 6 4 3 in all six orders: C major has its root, third
+  // and fifth in the bass, on both low strings.
+  const auto major = acoustic_comping_candidates_for_chord(chord("C"));
+  EXPECT_TRUE(candidate_at(major, {at(6, 3), at(4, 2), at(3, 5)}));     // G E C on 6 4 3
+  EXPECT_TRUE(candidate_at(major, {at(5, 7), at(3, 5), at(2, 8)}));     // E C G on 5 3 2
+  EXPECT_TRUE(candidate_at(major, {at(6, 12), at(4, 10), at(3, 12)}));  // E C G on 6 4 3
+}
+
+TEST(comping_voicing_test, every_voicing_is_a_playable_fingered_bass_and_upper_chord) {
+  std::size_t full_lists = 0;
+  for (const auto& subject : many_chords()) {
+    const auto candidates = acoustic_comping_candidates_for_chord(subject);
+    EXPECT_LE(candidates.size(), 48U) << subject.symbol;
+    if (candidates.size() == 48) ++full_lists;
+    for (std::size_t index = 0; index < candidates.size(); ++index) {
+      const auto& candidate = candidates[index];
+      const auto& positions = candidate.positions;
+      const auto context = subject.symbol + " #" + std::to_string(index);
+      EXPECT_EQ(candidate.label, "acoustic-comping-final") << context;
+      EXPECT_EQ(candidate.note_index, -1) << context;
+      if (index > 0) {
+        EXPECT_LE(candidates[index - 1].score, candidate.score) << context;
+      }
+      ASSERT_GE(positions.size(), 3U) << context;
+      EXPECT_TRUE(is_low_chord_string(positions.front())) << context;
+      for (std::size_t voice = 1; voice < positions.size(); ++voice) {
+        EXPECT_LT(positions[voice - 1].midi, positions[voice].midi) << context;
+        EXPECT_GE(positions[voice].string_number, 2) << context;
+        EXPECT_LE(positions[voice].string_number, 4) << context;
+      }
+      EXPECT_TRUE(positions_use_acoustic_comping_strings(positions)) << context;
+      EXPECT_TRUE(positions_playable(positions)) << context;
+      EXPECT_TRUE(positions_have_valid_fingering(positions)) << context;
+      EXPECT_LE(fret_span(positions), 3) << context;
+      EXPECT_TRUE(acoustic_comping_preserves_chord_identity(subject, positions)) << context;
+      EXPECT_TRUE(acoustic_comping_grip_from_selected_positions(positions)) << context;
+    }
+  }
+  // The cut matters: many chords have more voicings than are kept.
+  EXPECT_GT(full_lists, 0U);
+}
+
+}  // namespace
