@@ -18,15 +18,21 @@ std::string_view table_text(const std::array<std::string_view, size>& texts, enu
 }
 
 constexpr std::array<std::string_view, 10> section_function_texts() {
-  return {"introduction",   "exposition",    "instrumental_restatement",
-          "first_development", "main_climax", "recapitulation",
-          "coda",           "restatement_local_climax", "sparse_interlude",
+  return {"introduction",
+          "exposition",
+          "instrumental_restatement",
+          "first_development",
+          "main_climax",
+          "recapitulation",
+          "coda",
+          "restatement_local_climax",
+          "sparse_interlude",
           "retransition"};
 }
 
 constexpr std::array<std::string_view, 9> phrase_function_texts() {
-  return {"statement", "answer",  "restatement", "development", "contrast",
-          "build",     "climax",  "release",     "cadence"};
+  return {"statement", "answer", "restatement", "development", "contrast",
+          "build",     "climax", "release",     "cadence"};
 }
 
 // The transform word a phrase function gives its theme, in the order of phrase_function.
@@ -59,8 +65,8 @@ constexpr std::array<std::string_view, 7> section_type_texts() {
 }
 
 constexpr std::array<std::string_view, 10> style_family_names() {
-  return {"swing", "ballad", "bossa", "samba", "latin",
-          "even8ths", "rock", "funk", "blues", "waltz"};
+  return {"swing",    "ballad", "bossa", "samba", "latin",
+          "even8ths", "rock",   "funk",  "blues", "waltz"};
 }
 
 std::string theme_transform_for_phrase(phrase_function function) {
@@ -130,13 +136,11 @@ double intensity_factor(section_function function) {
 foreground_model foreground_for(arrangement_section_type type, bool include_solo) {
   using enum arrangement_section_type;
   switch (type) {
-    case rhythm_lead_in:
-      return foreground_model::none;
+    case rhythm_lead_in: return foreground_model::none;
     case guitar_solo_1:
     case guitar_solo_2:
       return include_solo ? foreground_model::planned_but_not_enforced : foreground_model::none;
-    default:
-      return foreground_model::exact_source;
+    default: return foreground_model::exact_source;
   }
 }
 
@@ -175,16 +179,16 @@ constexpr std::array<phrase_choice_row, 10> phrase_choices() {
   constexpr auto closing = fixed(cadence, r::cadence);
   constexpr auto sparse_contrast = fixed(contrast, r::sparse);
   return {{
-      {fixed(statement, r::base), build_up, build_up},                     // introduction
-      {generic(statement), answered, generic(restatement)},                // exposition
-      {generic(restatement), answered, build_up},                          // instrumental_restatement
-      {generic(statement), answered, generic(development)},                // first_development
-      {generic(restatement), generic(development), build_up},              // main_climax
-      {generic(restatement), answered, released},                          // recapitulation
-      {released, released, released},                                     // coda
-      {generic(restatement), build_up, fixed(climax, r::build)},           // restatement_local_climax
-      {sparse_contrast, sparse_contrast, sparse_contrast},                 // sparse_interlude
-      {build_up, closing, closing},                                        // retransition
+      {fixed(statement, r::base), build_up, build_up},            // introduction
+      {generic(statement), answered, generic(restatement)},       // exposition
+      {generic(restatement), answered, build_up},                 // instrumental_restatement
+      {generic(statement), answered, generic(development)},       // first_development
+      {generic(restatement), generic(development), build_up},     // main_climax
+      {generic(restatement), answered, released},                 // recapitulation
+      {released, released, released},                             // coda
+      {generic(restatement), build_up, fixed(climax, r::build)},  // restatement_local_climax
+      {sparse_contrast, sparse_contrast, sparse_contrast},        // sparse_interlude
+      {build_up, closing, closing},                               // retransition
   }};
 }
 
@@ -200,16 +204,11 @@ electric_stab_intent stab_intent_for(phrase_rhythm_intent rhythm) {
   using enum phrase_rhythm_intent;
   switch (rhythm) {
     case variation:
-    case sparse:
-      return electric_stab_intent::sparse_support;
-    case response:
-      return electric_stab_intent::late_answer;
-    case build:
-      return electric_stab_intent::anticipation;
-    case cadence:
-      return electric_stab_intent::cadence;
-    default:
-      return electric_stab_intent::establish;
+    case sparse: return electric_stab_intent::sparse_support;
+    case response: return electric_stab_intent::late_answer;
+    case build: return electric_stab_intent::anticipation;
+    case cadence: return electric_stab_intent::cadence;
+    default: return electric_stab_intent::establish;
   }
 }
 
@@ -232,8 +231,7 @@ constexpr phrase_decision climax_decision() {
 }
 
 phrase_decision decide_phrase(section_function function, bool main_climax,
-                              foreground_model foreground, std::int32_t index,
-                              std::int32_t count) {
+                              foreground_model foreground, std::int32_t index, std::int32_t count) {
   if (index == count - 1) {
     if (main_climax) return climax_decision();
     return {phrase_function::cadence, phrase_rhythm_intent::cadence, electric_stab_intent::cadence,
@@ -241,9 +239,8 @@ phrase_decision decide_phrase(section_function function, bool main_climax,
   }
   const auto row = phrase_choices()[static_cast<std::size_t>(function)];
   const auto& choice = index == 0 ? row.first : index == 1 ? row.second : row.later;
-  const auto rhythm = choice.rule == rhythm_rule::generic
-                          ? generic_rhythm(choice.function, index)
-                          : choice.rhythm;
+  const auto rhythm =
+      choice.rule == rhythm_rule::generic ? generic_rhythm(choice.function, index) : choice.rhythm;
   const auto stabs = function == section_function::sparse_interlude
                          ? sparse_interlude_stabs(foreground)
                          : stab_intent_for(rhythm);
@@ -309,8 +306,8 @@ phrase_instance_plan plan_source_phrase(const arrangement_analysis& analysis,
   phrase.index = index;
   phrase.range = {frame.arranged(std::max(source.range.start, frame.source_start)),
                   frame.arranged(std::min(source.range.end, frame.source_end))};
-  apply_decision(phrase, decide_phrase(section.function, section.main_climax, foreground, index,
-                                       count));
+  apply_decision(phrase,
+                 decide_phrase(section.function, section.main_climax, foreground, index, count));
   phrase.foreground = foreground;
   if (foreground == foreground_model::exact_source) {
     phrase.response_windows = response_windows_for(analysis, source, frame);
@@ -318,9 +315,8 @@ phrase_instance_plan plan_source_phrase(const arrangement_analysis& analysis,
   if (!source.theme_ids.empty()) phrase.theme = source.theme_ids.front();
   const auto section_density = mean(section.density);
   phrase.intensity = clamp_level(section_density + 0.02 * index);
-  phrase.density = phrase.function == phrase_function::cadence
-                       ? clamp_level(section_density + 0.15)
-                       : clamp_level(section_density);
+  phrase.density = phrase.function == phrase_function::cadence ? clamp_level(section_density + 0.15)
+                                                               : clamp_level(section_density);
   if (phrase.function == phrase_function::climax) {
     phrase.register_low = 57;
     phrase.register_high = 76;
@@ -382,9 +378,8 @@ section_plan plan_section(const source_score& source, const arrangement_analysis
   }
   const auto count = static_cast<std::int32_t>(selected.size());
   for (std::int32_t index = 0; index < count; ++index) {
-    plan.phrases.push_back(plan_source_phrase(
-        analysis, *selected[static_cast<std::size_t>(index)], plan, foreground, frame, index,
-        count));
+    plan.phrases.push_back(plan_source_phrase(analysis, *selected[static_cast<std::size_t>(index)],
+                                              plan, foreground, frame, index, count));
   }
   return plan;
 }
@@ -473,9 +468,7 @@ std::string_view to_string(electric_stab_intent value) {
   return table_text(stab_intent_texts(), value);
 }
 
-std::string_view to_string(foreground_model value) {
-  return table_text(foreground_texts(), value);
-}
+std::string_view to_string(foreground_model value) { return table_text(foreground_texts(), value); }
 
 std::string_view to_string(phrase_fallback_result value) {
   return table_text(fallback_texts(), value);

@@ -103,8 +103,8 @@ boost::json::object make_rest_voice(boost::json::array notes, boost::json::array
 }
 
 // Appends one numbered rest of a written duration; false for any other duration.
-bool append_vocal_rest(boost::json::array& notes, std::int64_t& rest_number,
-                       std::int64_t duration, const std::string& chord_symbol) {
+bool append_vocal_rest(boost::json::array& notes, std::int64_t& rest_number, std::int64_t duration,
+                       const std::string& chord_symbol) {
   if (duration <= 0 || !renderable_arrangement_duration(duration)) return false;
   notes.push_back(make_rest_note(next_id("arr-vocal-rest-", rest_number), duration, chord_symbol));
   return true;
@@ -112,8 +112,8 @@ bool append_vocal_rest(boost::json::array& notes, std::int64_t& rest_number,
 
 // The chord markers of a voice whose notes all last at least one tick and together fill exactly
 // the capacity; nothing otherwise.
-std::optional<std::vector<rest_chord_marker>> chord_markers_filling(
-    const boost::json::array& notes, std::int64_t capacity) {
+std::optional<std::vector<rest_chord_marker>> chord_markers_filling(const boost::json::array& notes,
+                                                                    std::int64_t capacity) {
   std::vector<rest_chord_marker> markers;
   std::int64_t offset = 0;
   for (const auto& element : notes) {
@@ -480,8 +480,7 @@ void apply_vocal_pickup_overlap(boost::json::object& target, const boost::json::
 }
 
 void erase_vocal_pickup_chord_symbols(boost::json::object& measure) {
-  for_each_note_of_measure(measure,
-                           [](boost::json::object& note) { note.erase("chord_symbol"); });
+  for_each_note_of_measure(measure, [](boost::json::object& note) { note.erase("chord_symbol"); });
 }
 
 void strip_vocal_note_for_generation(boost::json::object& note) {
@@ -545,8 +544,7 @@ boost::json::object make_rest_skeleton_note(const boost::json::object& note,
   return rest;
 }
 
-void copy_optional_notation_fields(boost::json::object& target,
-                                   const boost::json::object& source) {
+void copy_optional_notation_fields(boost::json::object& target, const boost::json::object& source) {
   if (const auto display_ticks = optional_integer_member(source, "display_ticks")) {
     target["display_ticks"] = *display_ticks;
   }

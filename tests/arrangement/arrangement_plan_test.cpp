@@ -52,8 +52,8 @@ arrangement_analysis analysis_of(const source_score& source) {
 arrangement_plan plan_of(const source_score& source, bool include_solo) {
   return build_arrangement_plan(
       source, analysis_of(source),
-      full_arrangement_sections(source, arrangement_part_type::electric, include_solo),
-      med_swing(), include_solo);
+      full_arrangement_sections(source, arrangement_part_type::electric, include_solo), med_swing(),
+      include_solo);
 }
 
 // A source phrase of whole 4/4 measures.
@@ -134,8 +134,6 @@ void append_le64(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
   for (int shift = 0; shift < 64; shift += 8) bytes.push_back((value >> shift) & 0xff);
 }
 
-std::string golden_trace() { return R"(GOLDEN)"; }
-
 // Vocabulary
 
 TEST(arrangement_plan_test, vocabulary_texts_follow_the_tables_and_fall_back_to_the_first_row) {
@@ -204,8 +202,8 @@ TEST(arrangement_plan_test, vocabulary_texts_follow_the_tables_and_fall_back_to_
 
 TEST(arrangement_plan_test, stable_section_type_reads_every_number_above_six_as_ending) {
   const std::pair<std::uint64_t, section_type> rows[] = {
-      {0, section_type::rhythm_lead_in}, {2, section_type::guitar_melody},
-      {6, section_type::ending},         {7, section_type::ending},
+      {0, section_type::rhythm_lead_in},  {2, section_type::guitar_melody},
+      {6, section_type::ending},          {7, section_type::ending},
       {UINT64_MAX, section_type::ending},
   };
   for (const auto& [number, expected] : rows) {
@@ -360,8 +358,8 @@ TEST(arrangement_plan_test, sixteen_measure_song_decides_every_section_and_phras
         "restatement variation sparse_support", "cadence cadence cadence"}},
       {section_type::guitar_melody,
        false,
-       {"restatement base establish", "answer response late_answer",
-        "build build anticipation", "cadence cadence cadence"},
+       {"restatement base establish", "answer response late_answer", "build build anticipation",
+        "cadence cadence cadence"},
        true,
        {"restatement base establish", "build build anticipation", "climax build anticipation",
         "climax build anticipation +climax"}},
@@ -381,11 +379,11 @@ TEST(arrangement_plan_test, sixteen_measure_song_decides_every_section_and_phras
         "cadence cadence cadence"}},
       {section_type::vocal_melody_2,
        false,
-       {"restatement base establish", "answer response late_answer",
-        "release cadence cadence", "cadence cadence cadence"},
+       {"restatement base establish", "answer response late_answer", "release cadence cadence",
+        "cadence cadence cadence"},
        false,
-       {"restatement base establish", "answer response late_answer",
-        "release cadence cadence", "cadence cadence cadence"}},
+       {"restatement base establish", "answer response late_answer", "release cadence cadence",
+        "cadence cadence cadence"}},
       {section_type::ending,
        false,
        {"release cadence cadence", "cadence cadence cadence"},
@@ -437,7 +435,8 @@ TEST(arrangement_plan_test, phrase_ranges_tile_the_arrangement_section_after_sec
 TEST(arrangement_plan_test, sections_carry_contours_foreground_and_the_form_section) {
   const auto source = song(16);
   const auto sections = full_arrangement_sections(source, arrangement_part_type::electric, true);
-  const auto plan = build_arrangement_plan(source, analysis_of(source), sections, med_swing(), true);
+  const auto plan =
+      build_arrangement_plan(source, analysis_of(source), sections, med_swing(), true);
   ASSERT_EQ(plan.sections.size(), 7u);
   for (std::size_t index = 0; index < 7; ++index) {
     EXPECT_EQ(plan.sections[index].section, sections[index]);
@@ -456,11 +455,13 @@ TEST(arrangement_plan_test, sections_carry_contours_foreground_and_the_form_sect
   EXPECT_EQ(climax.function, section_function::main_climax);
   EXPECT_DOUBLE_EQ(climax.intensity.middle, 0.90 * 1.05);
 
-  const foreground_model expected_foreground[] = {
-      foreground_model::none,         foreground_model::exact_source,
-      foreground_model::exact_source, foreground_model::planned_but_not_enforced,
-      foreground_model::planned_but_not_enforced, foreground_model::exact_source,
-      foreground_model::exact_source};
+  const foreground_model expected_foreground[] = {foreground_model::none,
+                                                  foreground_model::exact_source,
+                                                  foreground_model::exact_source,
+                                                  foreground_model::planned_but_not_enforced,
+                                                  foreground_model::planned_but_not_enforced,
+                                                  foreground_model::exact_source,
+                                                  foreground_model::exact_source};
   for (std::size_t index = 0; index < 7; ++index) {
     for (const auto& phrase : plan.sections[index].phrases) {
       EXPECT_EQ(phrase.foreground, expected_foreground[index]) << index;
@@ -541,12 +542,11 @@ TEST(arrangement_plan_test, decision_edge_rows_of_the_section_functions) {
   for (int index = 0; index < 7; ++index) {
     analysis.phrases.push_back(phrase_over(index, 4 * index, 4));
   }
-  const auto plan = build_arrangement_plan(
-      source, analysis,
-      {section_over(section_type::guitar_solo_1, 0, 28),
-       section_over(section_type::guitar_solo_2, 0, 28),
-       section_over(section_type::rhythm_lead_in, 0, 28)},
-      med_swing(), true);
+  const auto plan = build_arrangement_plan(source, analysis,
+                                           {section_over(section_type::guitar_solo_1, 0, 28),
+                                            section_over(section_type::guitar_solo_2, 0, 28),
+                                            section_over(section_type::rhythm_lead_in, 0, 28)},
+                                           med_swing(), true);
   ASSERT_EQ(plan.sections.size(), 3u);
   EXPECT_EQ(describe(plan.sections[0]),  // first_development
             (std::vector<std::string>{
@@ -560,17 +560,16 @@ TEST(arrangement_plan_test, decision_edge_rows_of_the_section_functions) {
                 "build build anticipation", "build build anticipation", "build build anticipation",
                 "build build anticipation", "climax build anticipation +climax"}));
   EXPECT_EQ(describe(plan.sections[2]),  // introduction
-            (std::vector<std::string>{
-                "statement base establish", "build build anticipation", "build build anticipation",
-                "build build anticipation", "build build anticipation", "build build anticipation",
-                "cadence cadence cadence"}));
+            (std::vector<std::string>{"statement base establish", "build build anticipation",
+                                      "build build anticipation", "build build anticipation",
+                                      "build build anticipation", "build build anticipation",
+                                      "cadence cadence cadence"}));
 
   // A single phrase is decided as the last.
-  const auto single = build_arrangement_plan(
-      source, analysis,
-      {section_over(section_type::vocal_melody_1, 0, 4),
-       section_over(section_type::guitar_solo_2, 0, 4)},
-      med_swing(), true);
+  const auto single = build_arrangement_plan(source, analysis,
+                                             {section_over(section_type::vocal_melody_1, 0, 4),
+                                              section_over(section_type::guitar_solo_2, 0, 4)},
+                                             med_swing(), true);
   EXPECT_EQ(describe(single.sections[0]), std::vector<std::string>{"cadence cadence cadence"});
   EXPECT_EQ(describe(single.sections[1]),
             std::vector<std::string>{"climax build anticipation +climax"});
@@ -626,12 +625,11 @@ TEST(arrangement_plan_test, response_windows_come_from_marked_windows_in_exact_s
   };
   analysis.windows = {window(8192, 16384, true), window(16384, 24576, false),
                       window(57344, 73728, true), window(114688, 131072, true)};
-  const auto plan = build_arrangement_plan(
-      source, analysis,
-      {section_over(section_type::rhythm_lead_in, 4, 4),
-       section_over(section_type::vocal_melody_1, 4, 4),
-       section_over(section_type::vocal_melody_2, 0, 8)},
-      med_swing(), true);
+  const auto plan = build_arrangement_plan(source, analysis,
+                                           {section_over(section_type::rhythm_lead_in, 4, 4),
+                                            section_over(section_type::vocal_melody_1, 4, 4),
+                                            section_over(section_type::vocal_melody_2, 0, 8)},
+                                           med_swing(), true);
   ASSERT_EQ(plan.sections.size(), 3u);
   // No response windows without an exact-source foreground.
   EXPECT_TRUE(plan.sections[0].phrases.at(0).response_windows.empty());
@@ -662,12 +660,12 @@ TEST(arrangement_plan_test, a_section_without_source_phrases_gets_one_whole_sect
       const auto& phrase = section.phrases[0];
       const auto length = static_cast<std::int64_t>(section.section.measure_count) * whole;
       EXPECT_EQ(phrase.range, (tick_range{offset, offset + length}));
-      EXPECT_EQ(phrase.source_phrase, section.type == section_type::rhythm_lead_in ||
-                                              section.type == section_type::ending
-                                          ? 2
-                                          : 0);
-      const double mean = (section.density.start + section.density.middle + section.density.end) /
-                          3.0;
+      EXPECT_EQ(phrase.source_phrase,
+                section.type == section_type::rhythm_lead_in || section.type == section_type::ending
+                    ? 2
+                    : 0);
+      const double mean =
+          (section.density.start + section.density.middle + section.density.end) / 3.0;
       EXPECT_DOUBLE_EQ(phrase.intensity, mean);
       EXPECT_DOUBLE_EQ(phrase.density, mean);
       EXPECT_EQ(phrase.register_low, 52);
@@ -693,12 +691,11 @@ TEST(arrangement_plan_test, lone_phrase_ids_count_from_the_body_start) {
   source.notes[0].pitches.clear();
   source.notes[0].chord_symbol.clear();
   const arrangement_analysis analysis;
-  const auto plan = build_arrangement_plan(
-      source, analysis,
-      {section_over(section_type::vocal_melody_1, 0, 9),
-       section_over(section_type::vocal_melody_1, 1, 8),
-       section_over(section_type::vocal_melody_1, 5, 4)},
-      med_swing(), true);
+  const auto plan = build_arrangement_plan(source, analysis,
+                                           {section_over(section_type::vocal_melody_1, 0, 9),
+                                            section_over(section_type::vocal_melody_1, 1, 8),
+                                            section_over(section_type::vocal_melody_1, 5, 4)},
+                                           med_swing(), true);
   ASSERT_EQ(plan.sections.size(), 3u);
   EXPECT_EQ(plan.sections[0].phrases.at(0).source_phrase, -1);
   EXPECT_EQ(plan.sections[1].phrases.at(0).source_phrase, 0);
@@ -709,13 +706,12 @@ TEST(arrangement_plan_test, sections_without_source_measures_are_skipped) {
   const auto source = song(4);
   arrangement_analysis analysis;
   analysis.phrases = {phrase_over(0, 0, 4)};
-  const auto plan = build_arrangement_plan(
-      source, analysis,
-      {section_over(section_type::rhythm_lead_in, 0, 0),
-       section_over(section_type::vocal_melody_1, 2, 5),
-       section_over(section_type::guitar_melody, 4, 1),
-       section_over(section_type::guitar_solo_1, 1, 2)},
-      med_swing(), true);
+  const auto plan = build_arrangement_plan(source, analysis,
+                                           {section_over(section_type::rhythm_lead_in, 0, 0),
+                                            section_over(section_type::vocal_melody_1, 2, 5),
+                                            section_over(section_type::guitar_melody, 4, 1),
+                                            section_over(section_type::guitar_solo_1, 1, 2)},
+                                           med_swing(), true);
   ASSERT_EQ(plan.sections.size(), 1u);
   EXPECT_EQ(plan.sections[0].type, section_type::guitar_solo_1);
   EXPECT_EQ(plan.sections[0].phrases.at(0).range, (tick_range{0, 2 * whole}));
@@ -738,8 +734,7 @@ TEST(arrangement_plan_test, specialisation_sets_the_part_roles_in_the_second_sec
        {role::chords, role::chords, role::chords, role::acoustic_solo, role::chords, role::chords,
         role::chords}},
       {arrangement_part_type::vocal,
-       {role::rests, role::vocal, role::rests, role::rests, role::rests, role::vocal,
-        role::vocal}},
+       {role::rests, role::vocal, role::rests, role::rests, role::rests, role::vocal, role::vocal}},
   };
   for (const auto& row : rows) {
     const auto part = specialize_for_part(plan, row.part);
@@ -922,10 +917,397 @@ TEST(arrangement_plan_test, trace_phrases_print_optional_lines_only_when_set) {
             "  fallback: not_needed\n");
 }
 
+std::string golden_trace() {
+  return R"(plan_key: 8930098239095356616
+source_fingerprint: 7983275950982693380
+include_solo: true
+SECTION: rhythm_lead_in
+function: introduction
+role: 0
+energy: 0.30 -> 0.38 -> 0.45
+density: 0.25 -> 0.31 -> 0.37
+main_climax: false
+  PHRASE 0
+  source_phrase: 2
+  function: statement
+  foreground: none
+  planned_intent: base
+  electric_intent: establish
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 1
+  source_phrase: 3
+  function: cadence
+  foreground: none
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+SECTION: vocal_melody_1
+function: exposition
+role: 3
+energy: 0.40 -> 0.46 -> 0.50
+density: 0.33 -> 0.38 -> 0.41
+main_climax: false
+  PHRASE 0
+  source_phrase: 0
+  function: statement
+  foreground: exact_source
+  planned_intent: base
+  electric_intent: establish
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 1
+  source_phrase: 1
+  function: answer
+  foreground: exact_source
+  planned_intent: response
+  electric_intent: late_answer
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 2
+  source_phrase: 2
+  function: restatement
+  foreground: exact_source
+  planned_intent: variation
+  electric_intent: sparse_support
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 3
+  source_phrase: 3
+  function: cadence
+  foreground: exact_source
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+SECTION: guitar_melody
+function: instrumental_restatement
+role: 2
+energy: 0.50 -> 0.56 -> 0.60
+density: 0.41 -> 0.46 -> 0.49
+main_climax: false
+  PHRASE 0
+  source_phrase: 0
+  function: restatement
+  foreground: exact_source
+  planned_intent: base
+  electric_intent: establish
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 1
+  source_phrase: 1
+  function: answer
+  foreground: exact_source
+  planned_intent: response
+  electric_intent: late_answer
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 2
+  source_phrase: 2
+  function: build
+  foreground: exact_source
+  planned_intent: build
+  electric_intent: anticipation
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 3
+  source_phrase: 3
+  function: cadence
+  foreground: exact_source
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+SECTION: guitar_solo_1
+function: first_development
+role: 0
+energy: 0.55 -> 0.64 -> 0.70
+density: 0.45 -> 0.52 -> 0.57
+main_climax: false
+  PHRASE 0
+  source_phrase: 0
+  function: statement
+  foreground: planned_but_not_enforced
+  planned_intent: base
+  electric_intent: establish
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 1
+  source_phrase: 1
+  function: answer
+  foreground: planned_but_not_enforced
+  planned_intent: response
+  electric_intent: late_answer
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 2
+  source_phrase: 2
+  function: development
+  foreground: planned_but_not_enforced
+  planned_intent: variation
+  electric_intent: sparse_support
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 3
+  source_phrase: 3
+  function: cadence
+  foreground: planned_but_not_enforced
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+SECTION: guitar_solo_2
+function: main_climax
+role: 5
+energy: 0.65 -> 0.90 -> 0.72
+density: 0.53 -> 0.74 -> 0.59
+main_climax: true
+  PHRASE 0
+  source_phrase: 0
+  function: restatement
+  foreground: planned_but_not_enforced
+  planned_intent: base
+  electric_intent: establish
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 1
+  source_phrase: 1
+  function: development
+  foreground: planned_but_not_enforced
+  planned_intent: response
+  electric_intent: late_answer
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 2
+  source_phrase: 2
+  function: build
+  foreground: planned_but_not_enforced
+  planned_intent: build
+  electric_intent: anticipation
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 3
+  source_phrase: 3
+  function: climax
+  foreground: planned_but_not_enforced
+  planned_intent: build
+  electric_intent: anticipation
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+SECTION: vocal_melody_2
+function: recapitulation
+role: 3
+energy: 0.52 -> 0.47 -> 0.42
+density: 0.43 -> 0.39 -> 0.34
+main_climax: false
+  PHRASE 0
+  source_phrase: 0
+  function: restatement
+  foreground: exact_source
+  planned_intent: base
+  electric_intent: establish
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 1
+  source_phrase: 1
+  function: answer
+  foreground: exact_source
+  planned_intent: response
+  electric_intent: late_answer
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 2
+  source_phrase: 2
+  function: release
+  foreground: exact_source
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 3
+  source_phrase: 3
+  function: cadence
+  foreground: exact_source
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+SECTION: ending
+function: coda
+role: 3
+energy: 0.40 -> 0.48 -> 0.35
+density: 0.33 -> 0.39 -> 0.29
+main_climax: false
+  PHRASE 0
+  source_phrase: 2
+  function: release
+  foreground: exact_source
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+  PHRASE 1
+  source_phrase: 3
+  function: cadence
+  foreground: exact_source
+  planned_intent: cadence
+  electric_intent: cadence
+  resolved_cell: 
+  events: 0
+  stabs: 0
+  optional_events: 0
+  response_window_hits: 0
+  acoustic_overlaps: 0
+  acoustic_responses: 0
+  fallback: not_needed
+)";
+}
+
 // The trace of the sixteen-measure song's electric plan with solos, as the section driver records
 // it before any comping writes into it.
 TEST(arrangement_plan_test, electric_trace_of_the_sixteen_measure_song) {
-  const auto part = specialize_for_part(plan_of(song(16), true), arrangement_part_type::electric);
+  const auto source = song(16);
+  const auto part = specialize_for_part(plan_of(source, true), arrangement_part_type::electric);
+  ASSERT_EQ(part.plan.source_fingerprint, normalized_source_fingerprint(source, med_swing()));
   EXPECT_EQ(format_arrangement_debug_trace(trace_of(part)), golden_trace());
 }
 
