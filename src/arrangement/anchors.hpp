@@ -1,9 +1,11 @@
 // Anchors and events: the records every guitar generator shares. An anchor is a point in time
 // that the guitar must play, with the grips that could play it; an event is one generated guitar
 // note, chord, rest or slash, the unit that the normaliser merges and the staff writer writes.
-// Times are integer ticks, 4096 to the quarter note.
+// Melody anchors sound a chord under a long melody note and single notes elsewhere; chord anchors
+// prefer the chord's bass alone on a low string. Times are integer ticks, 4096 to the quarter note.
 #pragma once
 
+#include "arrangement/arrangement_analysis.hpp"
 #include "arrangement/chords.hpp"
 #include "arrangement/fretboard.hpp"
 #include "arrangement/source.hpp"
@@ -11,6 +13,7 @@
 #include "arrangement_types.hpp"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -108,5 +111,100 @@ bool event_covers_tick(const arrangement_event& event, std::int64_t tick);
 
 // True when some event sounds at least one position.
 bool has_playable_arrangement_event(const std::vector<arrangement_event>& events);
+
+// Chord occurrences and chord labels
+
+// The parsed chord occurrences of the score's harmonic timeline, in time order (ties by note
+// index), short ones included. Every chord symbol that does not parse adds "Chord '<symbol>' could
+// not be arranged." at level "error" when `report_as_error` is set, else "warning".
+std::vector<chord_occurrence> chord_occurrences(const source_score& score,
+                                                std::vector<arrangement_message>& messages,
+                                                bool report_as_error);
+
+// One marker per start tick of a note carrying a chord symbol (parsable or not), in time order;
+// of several symbols on one tick the later note's wins.
+std::vector<chord_label_marker> source_chord_label_markers(const source_score& score);
+
+// The start ticks of the chord labels strictly inside the measure (its first tick excluded),
+// ascending, each once.
+std::vector<std::int64_t> chord_marker_starts_in_measure(const source_score& score,
+                                                         const source_measure& measure);
+
+// Long-note chord placements and melody anchors
+
+// One placement per long melody note that carries a chord, ordered by the note's start tick then
+// index. Unparsable symbols and chords without duration are reported at level "error".
+std::vector<melody_chord_placement> build_long_note_chord_placements(
+    const source_score& score, std::vector<arrangement_message>& messages);
+
+// The first placement of the note; nothing when the note has none.
+std::optional<melody_chord_placement> chord_placement_for_note(
+    const std::vector<melody_chord_placement>& placements, std::size_t note_index);
+
+// The degree name the MIDI pitch plays in the chord: a degree of the formula (required, then
+// written, then optional) with its pitch class, else the tension ("b9", "9", "#9", "11", "#11",
+// "b13", "13") of its interval over the root; nothing for the root, 3, 5, b7 and 7 intervals.
+std::optional<std::string> melody_degree_for_midi(const parsed_chord& chord, int midi);
+
+// The chord with the melody's degree added to its degrees and required degrees, when it has one.
+parsed_chord chord_requiring_melody_pitch(parsed_chord chord, int midi);
+
+// One anchor per playable pitched note, in note order: the placed chord's grips that sound the
+// melody pitch, else single-note grips on strings 1 to 4. Notes that cannot be played are reported
+// at level "warning" and get no anchor.
+std::vector<arrangement_anchor> build_melody_anchors(
+    const source_score& score, std::vector<arrangement_message>& messages,
+    const std::vector<melody_chord_placement>& placements);
+
+// Events from a selected path
+
+// One event per anchor and grip of the path (the shorter of the two lists decides). Only the
+// electric part writes ties, where a tied note really continues on the guitar; the other parts
+// label each event with its anchor's chord.
+std::vector<arrangement_event> events_from_path(const std::vector<arrangement_anchor>& anchors,
+                                                const std::vector<std::vector<tab_position>>& path,
+                                                arrangement_part_type part_type);
+
+// Per event: its anchor is tied to the next, the next anchor continues the tie and the two grips
+// share a MIDI pitch; the last is always false.
+std::vector<bool> chord_melody_tie_to_next_flags(
+    const std::vector<arrangement_anchor>& anchors,
+    const std::vector<std::vector<tab_position>>& path);
+
+// True when grip `index` and the next grip of the path share a MIDI pitch; false when there is no
+// next grip.
+bool selected_events_share_midi(const std::vector<std::vector<tab_position>>& path,
+                                std::size_t index);
+
+// Chord anchors and the acoustic low-bass preference
+
+// One anchor per chord occurrence with duration that has a playable grip, in time order; its
+// grips prefer the chord's bass on string 5 or 6 under upper-string notes. Unparsable symbols and
+// chords without grips are reported at level "warning".
+std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
+                                                    const arrangement_style_profile& profile,
+                                                    std::vector<arrangement_message>& messages);
+
+// The low-bass grips of the candidates, sorted by score: those with the chord's bass as their
+// lowest note 12000 cheaper, other low-bass grips 4000 cheaper, both charged for high frets; every
+// other grip is dropped. Warns when no grip, or no grip with the chord's bass, is left.
+std::vector<grip_candidate> prefer_acoustic_low_bass_candidates(
+    const parsed_chord& chord, std::vector<grip_candidate> candidates,
+    std::vector<arrangement_message>& messages);
+
+// True when the lowest note lies on string 5 or 6, sounds the chord's bass pitch class (the slash
+// bass, else the root) and every other note lies on strings 1 to 4.
+bool positions_have_acoustic_low_bass(const parsed_chord& chord,
+                                      const std::vector<tab_position>& positions);
+
+// True when the lowest note lies on string 5 or 6 and every other note on strings 1 to 4.
+bool positions_have_any_low_bass_with_upper_strings(const std::vector<tab_position>& positions);
+
+// The charge for a low bass above fret 7 and a hand above fret 7, steeper above fret 9; 0 for
+// grips in the lower positions.
+int acoustic_low_bass_position_penalty(const std::vector<tab_position>& positions);
+
+// The chord's bass pitch class as stored: the slash bass, else the root.
+int acoustic_rhythm_bass_pc(const parsed_chord& chord);
 
 }  // namespace orvanta::arrangement_detail

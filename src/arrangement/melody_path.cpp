@@ -8,6 +8,35 @@
 namespace orvanta::arrangement_detail {
 namespace {
 
+// A tied group is long from a half note on.
+constexpr std::int64_t shortest_long_group_ticks = 8192;
+
+// Tick sums stay at the largest (or smallest) tick instead of overflowing on absurd durations.
+std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
+  std::int64_t sum = 0;
+  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
+  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
+                   : std::numeric_limits<std::int64_t>::min();
+}
+
+std::int64_t note_end(const source_note& note) {
+  return add_ticks(note.start_tick, note.duration_ticks);
+}
+
+// True when note i ties into note i + 1 (see the header).
+bool tie_link_holds(const source_score& score, std::size_t note_index) {
+  const auto& notes = score.notes;
+  if (note_index >= notes.size() || note_index + 1 >= notes.size()) return false;
+  const auto& note = notes[note_index];
+  const auto& next = notes[note_index + 1];
+  return is_melody_attack(note) && is_melody_attack(next) && note.tie_to_next &&
+         note_end(note) == next.start_tick && same_written_melody_pitch(note, next);
+}
+
+bool tied_group_is_long(const source_score& score, std::size_t note_index) {
+  return tied_group_duration(score, note_index) >= shortest_long_group_ticks;
+}
+
 // The weights of one transition profile; `keep` is 0 for `general`, which has no bonus for kept
 // positions.
 struct transition_weights {
@@ -420,6 +449,93 @@ std::vector<grip_candidate> melody_candidates(tab_position position) {
 bool top_midi_matches(const std::vector<tab_position>& positions, int midi) {
   const auto highest = highest_position(positions);
   return highest && highest->midi == midi;
+}
+
+bool same_written_melody_pitch(const source_note& left, const source_note& right) {
+  return !left.pitches.empty() && !right.pitches.empty() &&
+         left.pitches.front().midi == right.pitches.front().midi;
+}
+
+std::optional<std::size_t> previous_tied_note_index(const source_score& score,
+                                                    std::size_t note_index) {
+  if (note_index == 0 || !tie_link_holds(score, note_index - 1)) return std::nullopt;
+  return note_index - 1;
+}
+
+std::optional<std::size_t> next_tied_note_index(const source_score& score, std::size_t note_index) {
+  if (!tie_link_holds(score, note_index)) return std::nullopt;
+  return note_index + 1;
+}
+
+std::int64_t tied_duration_before(const source_score& score, std::size_t note_index) {
+  std::int64_t duration = 0;
+  for (auto index = previous_tied_note_index(score, note_index); index;
+       index = previous_tied_note_index(score, *index)) {
+    duration = add_ticks(duration, score.notes[*index].duration_ticks);
+  }
+  return duration;
+}
+
+std::int64_t tied_duration_from(const source_score& score, std::size_t note_index) {
+  if (note_index >= score.notes.size()) return 0;
+  std::int64_t duration = score.notes[note_index].duration_ticks;
+  for (auto index = next_tied_note_index(score, note_index); index;
+       index = next_tied_note_index(score, *index)) {
+    duration = add_ticks(duration, score.notes[*index].duration_ticks);
+  }
+  return duration;
+}
+
+std::int64_t tied_group_duration(const source_score& score, std::size_t note_index) {
+  return add_ticks(tied_duration_before(score, note_index), tied_duration_from(score, note_index));
+}
+
+bool note_starts_on_quarter_beat(const source_score& score, const source_note& note) {
+  const std::int64_t measure_start = note.measure_index < score.measures.size()
+                                         ? score.measures[note.measure_index].start_tick
+                                         : 0;
+  // Equal remainders modulo 4096, compared without subtracting the ticks.
+  return (note.start_tick & 0xfff) == (measure_start & 0xfff);
+}
+
+std::size_t adjusted_long_note_chord_target(const source_score& score,
+                                            const chord_occurrence& occurrence,
+                                            std::size_t note_index) {
+  if (note_index >= score.notes.size()) return note_index;
+  if (score.notes[note_index].start_tick != occurrence.start_tick) return note_index;
+  const auto previous = previous_tied_note_index(score, note_index);
+  if (!previous) return note_index;
+  const auto& struck = score.notes[*previous];
+  const bool ends_on_the_chord =
+      struck.start_tick < occurrence.start_tick && note_end(struck) == occurrence.start_tick;
+  if (is_melody_attack(struck) && ends_on_the_chord &&
+      !note_starts_on_quarter_beat(score, struck) && tied_group_is_long(score, *previous)) {
+    return *previous;
+  }
+  return note_index;
+}
+
+std::optional<std::size_t> long_melody_note_for_chord(const source_score& score,
+                                                      const chord_occurrence& occurrence) {
+  const auto direct = occurrence.note_index;
+  if (direct < score.notes.size() && is_melody_attack(score.notes[direct])) {
+    // A `tie_from_previous` flag without a real tie behind it disqualifies the written note.
+    const bool false_tie =
+        score.notes[direct].tie_from_previous && !previous_tied_note_index(score, direct);
+    if (!false_tie && tied_group_is_long(score, direct)) {
+      return adjusted_long_note_chord_target(score, occurrence, direct);
+    }
+  }
+  std::optional<std::size_t> earliest;
+  for (std::size_t index = 0; index < score.notes.size(); ++index) {
+    const auto& note = score.notes[index];
+    if (!is_melody_attack(note) || note.tie_from_previous) continue;
+    if (note.start_tick < occurrence.start_tick || note.start_tick >= occurrence.end_tick) continue;
+    if (earliest && score.notes[*earliest].start_tick <= note.start_tick) continue;
+    if (tied_group_is_long(score, index)) earliest = index;
+  }
+  if (!earliest) return std::nullopt;
+  return adjusted_long_note_chord_target(score, occurrence, *earliest);
 }
 
 }  // namespace orvanta::arrangement_detail

@@ -2,11 +2,14 @@
 // move from each chosen grip to the next. A transition costs the hand shift, the finger travel and
 // the barres formed or released (lower is better, negative when fingers and strings stay put); the
 // path search picks one grip per anchor so that no single move is awkward and the sum stays low.
-// A melody note without a chord is played as a single note, one candidate per way of fingering it.
+// A melody note without a chord is played as a single note, one candidate per way of fingering it;
+// a chord is played under a long melody note (a tied group of a half note or more).
 #pragma once
 
 #include "arrangement/anchors.hpp"
+#include "arrangement/arrangement_analysis.hpp"
 #include "arrangement/fretboard.hpp"
+#include "arrangement/source.hpp"
 #include "arrangement/voicing.hpp"
 
 #include <array>
@@ -125,5 +128,47 @@ std::vector<grip_candidate> melody_candidates(tab_position position);
 // True when the grip's highest position (the first of equals) sounds the MIDI pitch; false for no
 // positions.
 bool top_midi_matches(const std::vector<tab_position>& positions, int midi);
+
+// Tied notes and long melody notes. Note i ties into note i + 1 when both are pitched notes
+// (kind "note" with a pitch), note i is marked `tie_to_next`, ends exactly where note i + 1 starts
+// and both have the same first MIDI pitch; the `tie_from_previous` flag plays no part. A note index
+// outside the note list has no ties and lasts 0 ticks.
+
+// True when both notes have a pitch and their first pitches have the same MIDI number.
+bool same_written_melody_pitch(const source_note& left, const source_note& right);
+
+// i - 1 when that note ties into note i; nothing otherwise.
+std::optional<std::size_t> previous_tied_note_index(const source_score& score,
+                                                    std::size_t note_index);
+
+// i + 1 when note i ties into it; nothing otherwise.
+std::optional<std::size_t> next_tied_note_index(const source_score& score, std::size_t note_index);
+
+// The summed durations of the notes tied into note i, note i excluded.
+std::int64_t tied_duration_before(const source_score& score, std::size_t note_index);
+
+// Note i's duration plus the durations of the notes it ties into.
+std::int64_t tied_duration_from(const source_score& score, std::size_t note_index);
+
+// The duration of the whole tied group of note i.
+std::int64_t tied_group_duration(const source_score& score, std::size_t note_index);
+
+// True when the note starts a whole number of quarter notes after the start of its measure (after
+// the absolute tick 0 when its measure index lies outside the measure list), so that beats stay
+// beats after measures of odd eighths such as 9/8.
+bool note_starts_on_quarter_beat(const source_score& score, const source_note& note);
+
+// Note i, or the note tied into it when that note was struck off the beat, ends on the chord's
+// start and begins a long group: a chord written on the held part of a syncopated tie sounds with
+// the melody attack.
+std::size_t adjusted_long_note_chord_target(const source_score& score,
+                                            const chord_occurrence& occurrence,
+                                            std::size_t note_index);
+
+// The long melody note (tied group of 8192 ticks or more) that carries the chord's grip: the note
+// carrying the symbol when it is long, else the earliest long note starting a group inside the
+// chord's span; moved to a syncopated attack as above. Nothing when no long note qualifies.
+std::optional<std::size_t> long_melody_note_for_chord(const source_score& score,
+                                                      const chord_occurrence& occurrence);
 
 }  // namespace orvanta::arrangement_detail

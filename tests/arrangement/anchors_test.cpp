@@ -1,11 +1,31 @@
 #include "arrangement/anchors.hpp"
 
+#include "arrangement/melody_path.hpp"
+#include "arrangement/source.hpp"
+
 #include <gtest/gtest.h>
+
+#include "grip_fixtures.hpp"
+
+#include <boost/json/parse.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using grip_fixtures::at;
 using orvanta::arrangement_message;
+using orvanta::arrangement_part_type;
+
+using grip = std::vector<tab_position>;
 
 TEST(anchors_test, only_the_exact_level_error_counts_as_an_error) {
   const arrangement_message warning{"warning", "", "worked around"};
@@ -120,6 +140,736 @@ TEST(anchors_test, only_an_event_with_positions_is_playable) {
   EXPECT_FALSE(has_playable_arrangement_event({rest, slash, label}));
   EXPECT_TRUE(has_playable_arrangement_event({rest, slash, label, note}));
   EXPECT_TRUE(has_playable_arrangement_event({note}));
+}
+
+// Source scores built by hand: 4/4 measures from tick 0 and notes placed where a test needs them.
+
+source_score score_with(std::vector<source_note> notes, std::size_t measures = 2) {
+  source_score score;
+  for (std::size_t index = 0; index < measures; ++index) {
+    source_measure measure;
+    measure.id = "m" + std::to_string(index);
+    measure.start_tick = static_cast<std::int64_t>(index) * 16384;
+    score.measures.push_back(std::move(measure));
+  }
+  score.notes = std::move(notes);
+  return score;
+}
+
+source_note melody_note(std::string id, std::int64_t start, std::int64_t duration, int midi,
+                        std::string chord_symbol = "") {
+  source_note note;
+  note.id = std::move(id);
+  note.chord_symbol = std::move(chord_symbol);
+  note.start_tick = start;
+  note.duration_ticks = duration;
+  note.measure_index = static_cast<std::size_t>(start / 16384);
+  note.pitches = {source_pitch{"c", 4, "n", midi}};
+  return note;
+}
+
+source_note rest_note(std::string id, std::int64_t start, std::int64_t duration,
+                      std::string chord_symbol = "") {
+  auto note = melody_note(std::move(id), start, duration, 60, std::move(chord_symbol));
+  note.kind = "rest";
+  note.pitches.clear();
+  return note;
+}
+
+arrangement_message warning_of(std::string text) { return {"warning", "", std::move(text)}; }
+
+arrangement_message error_of(std::string text) { return {"error", "", std::move(text)}; }
+
+// Chord occurrences and chord labels
+
+TEST(anchors_test, unparsable_chords_are_reported_at_the_level_the_caller_asks_for) {
+  const auto score =
+      score_with({melody_note("a", 0, 4096, 60, "C"), melody_note("b", 4096, 4096, 60, "H7"),
+                  melody_note("c", 8192, 4096, 60, "G7"), melody_note("d", 12288, 4096, 60, "7")});
+  for (const bool report_as_error : {false, true}) {
+    std::vector<arrangement_message> messages{warning_of("earlier")};
+    const auto occurrences = chord_occurrences(score, messages, report_as_error);
+    const auto level = report_as_error ? error_of("") : warning_of("");
+    EXPECT_EQ(messages, (std::vector<arrangement_message>{
+                            warning_of("earlier"),
+                            {level.level, "", "Chord 'H7' could not be arranged."},
+                            {level.level, "", "Chord '7' could not be arranged."}}));
+    ASSERT_EQ(occurrences.size(), 2u);
+    EXPECT_EQ(occurrences[0].symbol, "C");
+    EXPECT_EQ(occurrences[0].end_tick, 8192);
+    EXPECT_EQ(occurrences[1].symbol, "G7");
+    EXPECT_EQ(occurrences[1].note_index, 2u);
+    EXPECT_EQ(occurrences[1].end_tick, 32768);
+  }
+
+  // Chords that all parse give no message at either level; a chord spanning no time is kept.
+  const auto same_start =
+      score_with({rest_note("a", 0, 4096, "F"), melody_note("b", 0, 4096, 60, "C")});
+  for (const bool report_as_error : {false, true}) {
+    std::vector<arrangement_message> messages;
+    const auto occurrences = chord_occurrences(same_start, messages, report_as_error);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(occurrences.size(), 2u);
+    EXPECT_EQ(occurrences[0].end_tick, occurrences[0].start_tick);
+  }
+}
+
+TEST(anchors_test, chord_label_markers_keep_one_label_per_tick_as_written) {
+  struct row {
+    const char* name;
+    std::vector<source_note> notes;
+    std::vector<chord_label_marker> expected;
+  };
+  const row rows[] = {
+      {"no chord symbols", {melody_note("a", 0, 4096, 60)}, {}},
+      {"labels in time order, unparsable ones too",
+       {melody_note("a", 0, 4096, 60, "C"), melody_note("b", 4096, 4096, 60),
+        rest_note("c", 8192, 8192, "H7")},
+       {{0, 4096, "C"}, {8192, 8192, "H7"}}},
+      {"the later note's label wins on one tick",
+       {rest_note("a", 0, 2048, "F"), melody_note("b", 0, 4096, 60, "C")},
+       {{0, 4096, "C"}}},
+      {"notes out of time order",
+       {melody_note("a", 8192, 4096, 60, "G7"), melody_note("b", 0, 8192, 60, "Dm7")},
+       {{0, 8192, "Dm7"}, {8192, 4096, "G7"}}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(source_chord_label_markers(score_with(row.notes)), row.expected) << row.name;
+  }
+}
+
+TEST(anchors_test, marker_starts_are_the_chord_changes_strictly_inside_a_measure) {
+  const auto score =
+      score_with({melody_note("a", 16384, 8192, 60, "C"), melody_note("b", 24576, 4096, 60, "F"),
+                  rest_note("c", 28672, 4096, "H7"), melody_note("d", 32768, 16384, 60, "G")},
+                 3);
+  EXPECT_EQ(chord_marker_starts_in_measure(score, score.measures[1]),
+            (std::vector<std::int64_t>{24576, 28672}));
+  EXPECT_TRUE(chord_marker_starts_in_measure(score, score.measures[0]).empty());
+  EXPECT_TRUE(chord_marker_starts_in_measure(score, score.measures[2]).empty());
+  EXPECT_TRUE(
+      chord_marker_starts_in_measure(score_with({melody_note("a", 4096, 4096, 60)}), {}).empty());
+}
+
+// Long-note chord placements
+
+TEST(anchors_test, long_note_placements_report_errors_and_keep_one_chord_per_note) {
+  struct row {
+    const char* name;
+    std::vector<source_note> notes;
+    std::vector<std::pair<std::size_t, std::string>> expected;  // note index, chord symbol
+    std::vector<arrangement_message> messages;
+  };
+  const row rows[] = {
+      {"a chord on a whole note", {melody_note("a", 0, 16384, 67, "C")}, {{0, "C"}}, {}},
+      {"a chord on a short note with no long note in its span",
+       {melody_note("a", 0, 4096, 67, "C"), melody_note("b", 4096, 4096, 69, "F")},
+       {},
+       {}},
+      {"two chords on one tick: the first has no duration",
+       {rest_note("a", 0, 4096, "F"), melody_note("b", 0, 16384, 67, "C")},
+       {{1, "C"}},
+       {error_of("Chord 'F' does not have enough duration to be arranged.")}},
+      {"an unparsable chord",
+       {melody_note("a", 0, 16384, 67, "H7"), melody_note("b", 16384, 16384, 67, "G7")},
+       {{1, "G7"}},
+       {error_of("Chord 'H7' could not be arranged.")}},
+      {"a later chord moved to a syncopated attack takes the note over",
+       {rest_note("a", 0, 1024, "C"),
+        [] {
+          auto note = melody_note("b", 1024, 3072, 67);
+          note.tie_to_next = true;
+          return note;
+        }(),
+        [] {
+          auto note = melody_note("c", 4096, 8192, 67, "G7");
+          note.tie_from_previous = true;
+          return note;
+        }()},
+       {{1, "G7"}},
+       {}},
+  };
+  for (const auto& row : rows) {
+    std::vector<arrangement_message> messages;
+    const auto placements = build_long_note_chord_placements(score_with(row.notes), messages);
+    std::vector<std::pair<std::size_t, std::string>> placed;
+    for (const auto& placement : placements) {
+      placed.emplace_back(placement.note_index, placement.chord_symbol);
+      EXPECT_EQ(placement.chord.symbol, placement.chord_symbol) << row.name;
+    }
+    EXPECT_EQ(placed, row.expected) << row.name;
+    EXPECT_EQ(messages, row.messages) << row.name;
+  }
+}
+
+TEST(anchors_test, placements_are_ordered_by_note_start_and_looked_up_by_note) {
+  std::vector<arrangement_message> messages;
+  const auto placements = build_long_note_chord_placements(
+      score_with({melody_note("a", 0, 8192, 67, "C"), melody_note("b", 8192, 8192, 69, "Am7"),
+                  melody_note("c", 16384, 16384, 65, "Dm7")}),
+      messages);
+  ASSERT_EQ(placements.size(), 3u);
+  EXPECT_EQ(placements[0].note_index, 0u);
+  EXPECT_EQ(placements[1].note_index, 1u);
+  EXPECT_EQ(placements[2].note_index, 2u);
+  EXPECT_EQ(chord_placement_for_note(placements, 1), placements[1]);
+  EXPECT_EQ(chord_placement_for_note(placements, 3), std::nullopt);
+  EXPECT_EQ(chord_placement_for_note({}, 0), std::nullopt);
+}
+
+// Melody degrees
+
+TEST(anchors_test, the_melody_degree_comes_from_the_formula_then_from_the_tension_table) {
+  struct row {
+    const char* symbol;
+    int midi;
+    std::optional<std::string> expected;
+  };
+  const row rows[] = {
+      {"C7", 60, "1"},
+      {"C7", 64, "3"},
+      {"C7", 70, "b7"},
+      {"C7", 62, "9"},
+      {"C7", 61, "b9"},
+      {"C7", 63, "#9"},
+      {"C7", 65, "11"},
+      {"C7", 66, "#11"},
+      {"C7", 68, "b13"},
+      {"C7", 69, "13"},
+      {"C7", 71, std::nullopt},
+      {"Cm", 64, std::nullopt},
+      {"Cm", 70, std::nullopt},
+      {"Cm", 62, "9"},
+      {"C7b5", 66, "b5"},
+      {"C/E", 62, "9"},
+      {"C/E", 40, "3"},
+      {"Eb7", 53, "9"},
+      {"C7", 38, "9"},
+      // The written degrees come before the optional ones, in their stored order: #5 before b13.
+      {"C7alt", 68, "#5"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(melody_degree_for_midi(*parse_chord_symbol(row.symbol), row.midi), row.expected)
+        << row.symbol << " " << row.midi;
+  }
+}
+
+TEST(anchors_test, the_melody_degree_becomes_a_required_degree) {
+  const auto c7 = *parse_chord_symbol("C7");
+  auto expected = c7;
+  expected.formula.degrees.push_back("9");
+  expected.formula.required_degrees.push_back("9");
+  EXPECT_EQ(chord_requiring_melody_pitch(c7, 62), expected);
+  // A degree the formula holds already, or no degree at all, leaves the chord as it is.
+  auto with_third = c7;
+  with_third.formula.required_degrees = {"b7", "3"};
+  EXPECT_EQ(chord_requiring_melody_pitch(with_third, 64), with_third);
+  const auto minor = *parse_chord_symbol("Cm");
+  EXPECT_EQ(chord_requiring_melody_pitch(minor, 64), minor);
+  // Only the required list lacks the degree: it is added there alone.
+  auto fifth_optional = c7;
+  expected = c7;
+  expected.formula.required_degrees.push_back("5");
+  EXPECT_EQ(chord_requiring_melody_pitch(fifth_optional, 67), expected);
+}
+
+// Melody anchors
+
+TEST(anchors_test, a_placed_long_note_offers_only_chord_grips_sounding_its_own_pitch) {
+  auto note = melody_note("held", 0, 16384, 62, "C7");
+  note.tie_from_previous = true;
+  note.tie_to_next = true;
+  const auto score = score_with({note});
+  const std::vector<melody_chord_placement> placements{{0, *parse_chord_symbol("C7"), "C7"}};
+  std::vector<arrangement_message> messages;
+  const auto anchors = build_melody_anchors(score, messages, placements);
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(anchors.size(), 1u);
+  const auto& anchor = anchors.front();
+  EXPECT_EQ(anchor.chord_symbol, "C7");
+  EXPECT_EQ(anchor.chord, std::nullopt);
+  EXPECT_TRUE(anchor.tie_to_next);
+  EXPECT_FALSE(anchor.tie_from_previous);
+  ASSERT_FALSE(anchor.candidates.empty());
+  EXPECT_TRUE(std::is_sorted(
+      anchor.candidates.begin(), anchor.candidates.end(),
+      [](const grip_candidate& a, const grip_candidate& b) { return a.score < b.score; }));
+  for (const auto& candidate : anchor.candidates) {
+    EXPECT_EQ(candidate.label, "long-note-chord");
+    EXPECT_EQ(candidate.note_index, 0);
+    EXPECT_TRUE(contains_midi(candidate.positions, 62));
+    EXPECT_TRUE(candidate.contains_melody);
+    EXPECT_EQ(candidate.melody_on_top, top_midi_matches(candidate.positions, 62));
+    EXPECT_TRUE(positions_use_upper_melody_strings(candidate.positions));
+  }
+  // The chord's grips include D in other octaves; those are not offered.
+  const auto all_grips = melody_mode_chord_candidates(
+      chord_requiring_melody_pitch(placements[0].chord, 62), false, true);
+  EXPECT_TRUE(std::any_of(all_grips.begin(), all_grips.end(), [](const grip_candidate& grip) {
+    return !contains_midi(grip.positions, 62) &&
+           std::any_of(grip.positions.begin(), grip.positions.end(),
+                       [](const tab_position& p) { return normalize_pc(p.midi) == 2; });
+  }));
+}
+
+TEST(anchors_test, an_unplaced_note_offers_single_notes_on_the_upper_strings) {
+  auto note = melody_note("n1", 0, 1365, 67);
+  note.display_ticks = 2048;
+  note.tuplet_id = "t1";
+  note.tie_from_previous = true;
+  auto score = score_with({note, rest_note("r1", 1365, 2731)});
+  score.tuplets = {{"t1", 3, 2, 0}};
+  std::vector<arrangement_message> messages;
+  const auto anchors = build_melody_anchors(score, messages, {});
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(anchors.size(), 1u);
+  const auto& anchor = anchors.front();
+  EXPECT_EQ(anchor.start_ticks, 0);
+  EXPECT_EQ(anchor.duration_ticks, 1365);
+  EXPECT_EQ(anchor.display_ticks, 2048);
+  EXPECT_EQ(anchor.chord_symbol, "");
+  EXPECT_TRUE(anchor.tie_from_previous);
+  EXPECT_FALSE(anchor.tie_to_next);
+  EXPECT_EQ(anchor.tuplet_id, "t1");
+  EXPECT_EQ(anchor.tuplet_note_count, 3);
+  EXPECT_EQ(anchor.tuplet_space_count, 2);
+
+  // Every fingering of every place of G4 on strings 1 to 4, once each, cheapest first.
+  std::vector<grip_candidate> expected;
+  for (const auto& position : positions_for_midi(67, {1, 2, 3, 4})) {
+    for (auto& candidate : melody_candidates(position)) expected.push_back(candidate);
+  }
+  EXPECT_EQ(anchor.candidates.size(), expected.size());
+  for (const auto& candidate : expected) {
+    EXPECT_EQ(std::count(anchor.candidates.begin(), anchor.candidates.end(), candidate), 1);
+  }
+  EXPECT_TRUE(std::is_sorted(
+      anchor.candidates.begin(), anchor.candidates.end(),
+      [](const grip_candidate& a, const grip_candidate& b) { return a.score < b.score; }));
+}
+
+TEST(anchors_test, notes_that_cannot_be_played_are_reported_and_get_no_anchor) {
+  const std::vector<melody_chord_placement> placed_c7{{0, *parse_chord_symbol("C7"), "C7"}};
+  const std::string no_grip =
+      "No standard jazz guitar grip containing the written melody note was found for 'C7'.";
+  const auto unplaceable = [](const char* id) {
+    return "Melody note '" + std::string(id) +
+           "' could not be placed on guitar strings 1-4 at the written pitch.";
+  };
+  struct row {
+    const char* name;
+    source_note note;
+    std::vector<melody_chord_placement> placements;
+    std::size_t anchors;
+    std::vector<arrangement_message> messages;
+  };
+  const row rows[] = {
+      {"a rest", rest_note("r", 0, 4096), {}, 0, {}},
+      {"a note without pitches",
+       [] {
+         auto note = melody_note("np", 0, 4096, 60);
+         note.pitches.clear();
+         return note;
+       }(),
+       {},
+       0,
+       {}},
+      {"a pitch in capitals' kind",
+       [] {
+         auto note = melody_note("k", 0, 4096, 60);
+         note.kind = "Note";
+         return note;
+       }(),
+       {},
+       0,
+       {}},
+      {"the lowest pitch of string 4", melody_note("d3", 0, 4096, 50), {}, 1, {}},
+      {"the highest pitch of string 1", melody_note("e6", 0, 4096, 84), {}, 1, {}},
+      {"below string 4", melody_note("c3", 0, 4096, 48), {}, 0, {warning_of(unplaceable("c3"))}},
+      {"above string 1", melody_note("f6", 0, 4096, 85), {}, 0, {warning_of(unplaceable("f6"))}},
+      {"a placed chord without a grip sounding the melody falls back to single notes",
+       melody_note("top", 0, 16384, 84),
+       placed_c7,
+       1,
+       {warning_of(no_grip)}},
+      {"a placed chord under a pitch no upper string reaches",
+       melody_note("low", 0, 16384, 40),
+       placed_c7,
+       0,
+       {warning_of(no_grip), warning_of(unplaceable("low"))}},
+  };
+  for (const auto& row : rows) {
+    std::vector<arrangement_message> messages;
+    const auto anchors = build_melody_anchors(score_with({row.note}), messages, row.placements);
+    EXPECT_EQ(anchors.size(), row.anchors) << row.name;
+    EXPECT_EQ(messages, row.messages) << row.name;
+    for (const auto& anchor : anchors) {
+      EXPECT_EQ(anchor.chord_symbol, "") << row.name;
+      for (const auto& candidate : anchor.candidates) {
+        EXPECT_EQ(candidate.label, "melody-only") << row.name;
+        EXPECT_EQ(candidate.positions.front().midi, row.note.pitches.front().midi) << row.name;
+      }
+    }
+  }
+}
+
+// Events from a selected path
+
+arrangement_anchor anchor_of(std::int64_t start, bool tie_to_next, bool tie_from_previous) {
+  arrangement_anchor anchor;
+  anchor.start_ticks = start;
+  anchor.duration_ticks = 4096;
+  anchor.tie_to_next = tie_to_next;
+  anchor.tie_from_previous = tie_from_previous;
+  return anchor;
+}
+
+TEST(anchors_test, electric_events_tie_only_where_the_held_pitch_sounds_on) {
+  // A C major grip on strings 4 to 2 with G4 (67) in it, then single notes.
+  const grip chord{at(4, 5, 1), at(3, 5, 1), at(2, 8, 4)};
+  const grip same_pitch{at(2, 8, 3)};
+  const grip same_pitch_elsewhere{at(1, 3, 1)};
+  const grip octave_up{at(1, 15, 1)};
+  struct row {
+    const char* name;
+    bool first_tied_on;
+    bool second_tied_from;
+    grip second;
+    bool tied;
+  };
+  const row rows[] = {
+      {"a chord then its melody pitch", true, true, same_pitch, true},
+      {"the same pitch on another string", true, true, same_pitch_elsewhere, true},
+      {"the pitch an octave up", true, true, octave_up, false},
+      {"the next note does not continue the tie", true, false, same_pitch, false},
+      {"the first note is not tied on", false, true, same_pitch, false},
+  };
+  for (const auto& row : rows) {
+    const std::vector<arrangement_anchor> anchors{anchor_of(0, row.first_tied_on, false),
+                                                  anchor_of(4096, false, row.second_tied_from)};
+    const std::vector<grip> path{chord, row.second};
+    const auto events = events_from_path(anchors, path, arrangement_part_type::electric);
+    ASSERT_EQ(events.size(), 2u) << row.name;
+    EXPECT_EQ(events[0].tie_to_next, row.tied) << row.name;
+    EXPECT_EQ(events[1].tie_from_previous, row.tied) << row.name;
+    EXPECT_FALSE(events[1].tie_to_next) << row.name;
+    EXPECT_EQ(chord_melody_tie_to_next_flags(anchors, path), (std::vector<bool>{row.tied, false}))
+        << row.name;
+  }
+}
+
+TEST(anchors_test, events_copy_their_anchor_and_grip_and_tie_only_for_the_electric_part) {
+  auto first = anchor_of(0, true, true);
+  first.display_ticks = 2048;
+  first.tuplet_id = "t1";
+  first.tuplet_note_count = 3;
+  first.tuplet_space_count = 2;
+  first.chord = parse_chord_symbol("C6");
+  first.chord_symbol = "written";
+  auto second = anchor_of(1365, true, true);
+  auto third = anchor_of(4096, false, true);
+  third.chord = parse_chord_symbol("G7");
+  const std::vector<arrangement_anchor> anchors{first, second, third};
+  const std::vector<grip> path{{at(2, 5, 1)}, {at(2, 5, 1)}, {at(2, 5, 1)}};
+
+  const auto electric = events_from_path(anchors, path, arrangement_part_type::electric);
+  ASSERT_EQ(electric.size(), 3u);
+  arrangement_event expected_first{0,    4096,  2048,  path[0], "", true,
+                                   true, false, false, "t1",    3,  2};
+  EXPECT_EQ(electric[0], expected_first);
+  EXPECT_TRUE(electric[1].tie_from_previous);
+  EXPECT_TRUE(electric[1].tie_to_next);
+  EXPECT_TRUE(electric[2].tie_from_previous);
+  EXPECT_FALSE(electric[2].tie_to_next);
+  EXPECT_EQ(electric[2].chord_symbol, "");
+
+  for (const auto part : {arrangement_part_type::acoustic, arrangement_part_type::vocal,
+                          static_cast<arrangement_part_type>(9)}) {
+    const auto events = events_from_path(anchors, path, part);
+    ASSERT_EQ(events.size(), 3u);
+    auto expected = expected_first;
+    expected.chord_symbol = "C6";
+    expected.tie_to_next = false;
+    expected.tie_from_previous = false;
+    EXPECT_EQ(events[0], expected);
+    EXPECT_EQ(events[1].chord_symbol, "");
+    EXPECT_EQ(events[2].chord_symbol, "G7");
+    for (const auto& event : events) {
+      EXPECT_FALSE(event.tie_to_next || event.tie_from_previous || event.filler || event.slash);
+    }
+  }
+}
+
+TEST(anchors_test, the_shorter_of_anchors_and_path_decides_the_events) {
+  const std::vector<arrangement_anchor> anchors{
+      anchor_of(0, true, false), anchor_of(4096, true, true), anchor_of(8192, false, true)};
+  const std::vector<grip> two{{at(2, 5, 1)}, {at(2, 5, 1)}};
+  const auto events = events_from_path(anchors, two, arrangement_part_type::electric);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_TRUE(events[0].tie_to_next);
+  // The last event is never tied on, though its anchor is tied to a note past the list.
+  EXPECT_FALSE(events[1].tie_to_next);
+  EXPECT_EQ(chord_melody_tie_to_next_flags(anchors, two), (std::vector<bool>{true, false}));
+
+  const std::vector<grip> four{{at(2, 5, 1)}, {at(2, 5, 1)}, {at(2, 5, 1)}, {at(2, 5, 1)}};
+  EXPECT_EQ(events_from_path(anchors, four, arrangement_part_type::electric).size(), 3u);
+  EXPECT_TRUE(events_from_path({}, four, arrangement_part_type::electric).empty());
+  EXPECT_TRUE(events_from_path(anchors, {}, arrangement_part_type::acoustic).empty());
+  EXPECT_TRUE(chord_melody_tie_to_next_flags(anchors, {}).empty());
+
+  EXPECT_TRUE(selected_events_share_midi(four, 2));
+  EXPECT_FALSE(selected_events_share_midi(four, 3));
+  EXPECT_FALSE(selected_events_share_midi(four, 4));
+  EXPECT_FALSE(selected_events_share_midi(four, SIZE_MAX));
+  EXPECT_FALSE(selected_events_share_midi({}, 0));
+  EXPECT_FALSE(selected_events_share_midi({{}, {at(2, 5)}}, 0));
+}
+
+// The acoustic low-bass preference
+
+TEST(anchors_test, a_low_bass_lies_alone_on_the_low_strings_under_upper_string_notes) {
+  const auto c_over_e = *parse_chord_symbol("C/E");
+  const auto c = *parse_chord_symbol("C");
+  struct row {
+    const char* name;
+    grip positions;
+    bool over_e;  // the chord's bass is E (C/E)
+    bool over_c;  // the chord's bass is C (C)
+    bool any_low_bass;
+  };
+  const row rows[] = {
+      {"open E on string 6 under upper strings",
+       {at(6, 0), at(3, 0), at(2, 1), at(1, 0)},
+       true,
+       false,
+       true},
+      {"E on string 5 under upper strings",
+       {at(5, 7, 1), at(4, 5, 1), at(3, 5, 1)},
+       true,
+       false,
+       true},
+      {"C on string 5 under upper strings",
+       {at(5, 3, 3), at(4, 2, 2), at(3, 0), at(2, 1, 1)},
+       false,
+       true,
+       true},
+      {"C on string 6 alone", {at(6, 8, 1)}, false, true, true},
+      {"lowest note on string 4", {at(4, 2, 2), at(3, 0), at(2, 1, 1)}, false, false, false},
+      {"a second note on the low strings",
+       {at(6, 0), at(5, 3, 3), at(4, 2, 2)},
+       false,
+       false,
+       false},
+      {"a low note above the upper notes",
+       {at(5, 10, 4), at(4, 2, 1), at(3, 5, 1)},
+       false,
+       false,
+       false},
+      {"no positions", {}, false, false, false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(positions_have_acoustic_low_bass(c_over_e, row.positions), row.over_e) << row.name;
+    EXPECT_EQ(positions_have_acoustic_low_bass(c, row.positions), row.over_c) << row.name;
+    EXPECT_EQ(positions_have_any_low_bass_with_upper_strings(row.positions), row.any_low_bass)
+        << row.name;
+  }
+  EXPECT_EQ(acoustic_rhythm_bass_pc(c_over_e), 4);
+  EXPECT_EQ(acoustic_rhythm_bass_pc(c), 0);
+  EXPECT_EQ(acoustic_rhythm_bass_pc(*parse_chord_symbol("Bb7")), 10);
+}
+
+TEST(anchors_test, high_basses_and_high_hands_are_charged) {
+  struct row {
+    const char* name;
+    grip positions;
+    int expected;
+  };
+  const row rows[] = {
+      {"bass and hand at fret 7", {at(6, 7, 1)}, 0},
+      {"bass and hand at fret 8", {at(6, 8, 1)}, 760 + 720},
+      {"bass and hand at fret 9", {at(6, 9, 1)}, 1520 + 1440},
+      {"bass and hand at fret 10", {at(6, 10, 1)}, 3430 + 3310},
+      {"bass and hand at fret 11", {at(5, 11, 1)}, 5340 + 5180},
+      {"bass and hand at fret 12", {at(5, 12, 1)}, 7250 + 7050},
+      {"bass at 10 with the hand at 10", {at(6, 10, 1), at(3, 9, 1), at(2, 10, 2)}, 6740},
+      {"bass at 10 under a low hand", {at(6, 10, 4), at(4, 7, 1), at(3, 7, 1)}, 3430},
+      {"an open bass under a high hand", {at(6, 0), at(2, 10, 1), at(1, 10, 1)}, 3310},
+      {"a high note on an upper string only", {at(2, 10, 1)}, 3310},
+      {"no positions", {}, 0},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(acoustic_low_bass_position_penalty(row.positions), row.expected) << row.name;
+  }
+}
+
+grip_candidate grip_scored(grip positions, int score) {
+  return {std::move(positions), "test", score, -1, false, false};
+}
+
+TEST(anchors_test, root_bass_grips_come_first_then_other_low_bass_grips) {
+  const auto c_over_e = *parse_chord_symbol("C/E");
+  const auto e_bass = grip_scored({at(6, 0), at(3, 0), at(2, 1, 1), at(1, 0)}, 500);
+  const auto high_e_bass = grip_scored({at(5, 7, 1), at(4, 5, 1), at(3, 5, 1)}, 100);
+  const auto c_bass = grip_scored({at(5, 3, 3), at(4, 2, 2), at(3, 0), at(2, 1, 1)}, 0);
+  const auto upper = grip_scored({at(4, 2, 2), at(3, 0), at(2, 1, 1)}, -9000);
+  const auto two_low = grip_scored({at(6, 0), at(5, 3, 3), at(4, 2, 2)}, -9000);
+
+  std::vector<arrangement_message> messages;
+  auto ranked = prefer_acoustic_low_bass_candidates(
+      c_over_e, {c_bass, upper, e_bass, two_low, high_e_bass}, messages);
+  EXPECT_TRUE(messages.empty());
+  auto charged = [](grip_candidate candidate, int bonus) {
+    candidate.score += acoustic_low_bass_position_penalty(candidate.positions) - bonus;
+    return candidate;
+  };
+  EXPECT_EQ(ranked, (std::vector<grip_candidate>{charged(high_e_bass, 12000),
+                                                 charged(e_bass, 12000), charged(c_bass, 4000)}));
+
+  // Only other low-bass grips: one warning, and those grips.
+  messages.clear();
+  ranked = prefer_acoustic_low_bass_candidates(c_over_e, {upper, c_bass}, messages);
+  EXPECT_EQ(ranked, (std::vector<grip_candidate>{charged(c_bass, 4000)}));
+  EXPECT_EQ(messages, (std::vector<arrangement_message>{
+                          warning_of("No root-position low-bass grip was found for 'C/E'; using "
+                                     "the closest playable low-bass voicing.")}));
+
+  // No low-bass grip at all, or no grip: one warning and nothing.
+  for (const auto& candidates :
+       {std::vector<grip_candidate>{upper, two_low}, std::vector<grip_candidate>{}}) {
+    messages.clear();
+    EXPECT_TRUE(prefer_acoustic_low_bass_candidates(c_over_e, candidates, messages).empty());
+    EXPECT_EQ(messages, (std::vector<arrangement_message>{
+                            warning_of("No low-bass acoustic grip was found for 'C/E'.")}));
+  }
+
+  // Scores at the ends of the range are held there instead of overflowing.
+  messages.clear();
+  ranked = prefer_acoustic_low_bass_candidates(
+      c_over_e,
+      {grip_scored({at(6, 0)}, INT_MIN + 5), grip_scored({at(6, 12, 1), at(2, 9, 1)}, INT_MAX)},
+      messages);
+  ASSERT_EQ(ranked.size(), 2u);
+  EXPECT_EQ(ranked[0].score, INT_MIN);
+  EXPECT_EQ(ranked[1].score, INT_MAX);
+}
+
+// Chord anchors
+
+TEST(anchors_test, chord_anchors_take_low_bass_grips_for_each_chord_with_duration) {
+  const auto score = score_with(
+      {rest_note("a", 0, 4096, "F"), melody_note("b", 0, 8192, 60, "Cmaj7"),
+       melody_note("c", 8192, 8192, 60, "H7"), melody_note("d", 16384, 16384, 62, "G7")});
+  std::vector<arrangement_message> messages;
+  const auto anchors = build_chord_anchors(score, {}, messages);
+  // The F spans no time and is skipped silently; H7 is only a warning; it leaves Cmaj7 sounding
+  // until G7.
+  EXPECT_EQ(messages,
+            (std::vector<arrangement_message>{warning_of("Chord 'H7' could not be arranged.")}));
+  ASSERT_EQ(anchors.size(), 2u);
+  const auto cmaj7 = *parse_chord_symbol("Cmaj7");
+  arrangement_anchor expected;
+  expected.start_ticks = 0;
+  expected.duration_ticks = 16384;
+  expected.chord = cmaj7;
+  expected.chord_symbol = "Cmaj7";
+  std::vector<arrangement_message> ignored;
+  expected.candidates = prefer_acoustic_low_bass_candidates(
+      cmaj7, chord_candidates(cmaj7, false, false, false), ignored);
+  EXPECT_EQ(anchors[0], expected);
+  EXPECT_TRUE(positions_have_acoustic_low_bass(cmaj7, anchors[0].candidates.front().positions));
+  EXPECT_EQ(anchors[1].start_ticks, 16384);
+  EXPECT_EQ(anchors[1].duration_ticks, 16384);
+  EXPECT_EQ(anchors[1].chord_symbol, "G7");
+}
+
+TEST(anchors_test, short_chords_and_fast_styles_admit_two_note_grips) {
+  const auto c7 = *parse_chord_symbol("C7");
+  ASSERT_NE(chord_candidates(c7, true, false, false), chord_candidates(c7, false, false, false));
+  const arrangement_style_profile fast{comping_style_family::swing, true, false, 220};
+  struct row {
+    const char* name;
+    std::int64_t duration;
+    arrangement_style_profile profile;
+    bool two_note;
+  };
+  const row rows[] = {
+      {"a quarter note", 4096, {}, true},
+      {"one tick more", 4097, {}, false},
+      {"one tick more in a fast style", 4097, fast, true},
+      {"a whole note in a fast style", 16384, fast, true},
+  };
+  for (const auto& row : rows) {
+    const auto score = score_with({melody_note("a", 0, row.duration, 60, "C7"),
+                                   melody_note("b", row.duration, 4096, 60, "F")});
+    std::vector<arrangement_message> messages;
+    const auto anchors = build_chord_anchors(score, row.profile, messages);
+    ASSERT_EQ(anchors.size(), 2u) << row.name;
+    EXPECT_EQ(anchors[0].duration_ticks, row.duration) << row.name;
+    std::vector<arrangement_message> ignored;
+    EXPECT_EQ(anchors[0].candidates,
+              prefer_acoustic_low_bass_candidates(
+                  c7, chord_candidates(c7, row.two_note, false, false), ignored))
+        << row.name;
+  }
+}
+
+TEST(anchors_test, a_slash_chord_without_its_bass_on_the_low_strings_warns_once) {
+  const auto score = score_with({melody_note("a", 0, 16384, 60, "C/F#")});
+  std::vector<arrangement_message> messages;
+  const auto anchors = build_chord_anchors(score, {}, messages);
+  EXPECT_EQ(messages, (std::vector<arrangement_message>{warning_of(
+                          "No root-position low-bass grip was found for 'C/F#'; using the closest "
+                          "playable low-bass voicing.")}));
+  ASSERT_EQ(anchors.size(), 1u);
+  ASSERT_FALSE(anchors[0].candidates.empty());
+  for (const auto& candidate : anchors[0].candidates) {
+    EXPECT_TRUE(positions_have_any_low_bass_with_upper_strings(candidate.positions));
+  }
+}
+
+// From the lead sheet to playable melody events
+
+boost::json::value read_fixture(const char* name) {
+  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
+  std::stringstream text;
+  text << file.rdbuf();
+  return boost::json::parse(text.str());
+}
+
+TEST(anchors_test, a_lead_sheet_melody_becomes_one_playable_event_per_pitched_note) {
+  const auto document = read_fixture("lead_sheet_8_bars.json");
+  const auto* staff = source_staff(document);
+  ASSERT_NE(staff, nullptr);
+  const auto score = extract_source_score(*staff);
+
+  std::vector<arrangement_message> messages;
+  const auto placements = build_long_note_chord_placements(score, messages);
+  const auto anchors = build_melody_anchors(score, messages, placements);
+  EXPECT_FALSE(messages_have_error(messages));
+  EXPECT_FALSE(placements.empty());
+  const auto path = selected_path(anchors, transition_profile::melody_line, std::nullopt, 4096);
+  const auto events = events_from_path(anchors, path, arrangement_part_type::electric);
+
+  // The long notes carry chords under the melody.
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const arrangement_event& event) {
+    return event.positions.size() > 1;
+  }));
+  std::vector<const source_note*> pitched;
+  for (const auto& note : score.notes) {
+    if (is_melody_attack(note)) pitched.push_back(&note);
+  }
+  ASSERT_EQ(events.size(), pitched.size());
+  for (std::size_t index = 0; index < events.size(); ++index) {
+    const auto& event = events[index];
+    const auto& note = *pitched[index];
+    EXPECT_EQ(event.start_ticks, note.start_tick) << note.id;
+    EXPECT_EQ(event.duration_ticks, note.duration_ticks) << note.id;
+    EXPECT_EQ(event.display_ticks, note.display_ticks) << note.id;
+    EXPECT_TRUE(positions_playable(event.positions)) << note.id;
+    EXPECT_TRUE(contains_midi(event.positions, note.pitches.front().midi)) << note.id;
+    EXPECT_TRUE(positions_use_upper_melody_strings(event.positions)) << note.id;
+    EXPECT_EQ(event.chord_symbol, "") << note.id;
+  }
 }
 
 }  // namespace

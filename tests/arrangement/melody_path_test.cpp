@@ -478,4 +478,256 @@ TEST(melody_path_test, top_midi_matches_only_the_highest_position) {
   }
 }
 
+// Tied notes and long melody notes
+
+source_measure measure_at(std::int64_t start, std::int64_t capacity) {
+  source_measure measure;
+  measure.start_tick = start;
+  measure.capacity_ticks = capacity;
+  return measure;
+}
+
+// A 4/4 measure, and a 9/8 measure followed by a 4/4 one (beats of the second measure fall on
+// ticks 18432 + k * 4096, none of them a multiple of 4096).
+const std::vector<source_measure> four_four{measure_at(0, 16384), measure_at(16384, 16384)};
+const std::vector<source_measure> nine_eight_then_four_four{measure_at(0, 18432),
+                                                            measure_at(18432, 16384)};
+
+source_note melody(std::int64_t start, std::int64_t duration, int midi, std::size_t measure = 0) {
+  source_note note;
+  note.id = "n" + std::to_string(start);
+  note.start_tick = start;
+  note.duration_ticks = duration;
+  note.measure_index = measure;
+  note.pitches = {source_pitch{"c", 4, "n", midi}};
+  return note;
+}
+
+source_note rest(std::int64_t start, std::int64_t duration, std::size_t measure = 0) {
+  source_note note;
+  note.id = "r" + std::to_string(start);
+  note.kind = "rest";
+  note.start_tick = start;
+  note.duration_ticks = duration;
+  note.measure_index = measure;
+  return note;
+}
+
+source_note tied_on(source_note note) {
+  note.tie_to_next = true;
+  return note;
+}
+
+source_note tied_from(source_note note) {
+  note.tie_from_previous = true;
+  return note;
+}
+
+source_note with_chord(source_note note, std::string symbol) {
+  note.chord_symbol = std::move(symbol);
+  return note;
+}
+
+source_score score_of(std::vector<source_measure> measures, std::vector<source_note> notes) {
+  return {std::move(measures), std::move(notes), {}};
+}
+
+// The first chord occurrence of the score, laid out in time by the harmonic timeline.
+chord_occurrence first_occurrence(const source_score& score) {
+  return build_harmonic_timeline(score).spans.front().occurrence;
+}
+
+TEST(melody_path_test, the_long_note_that_carries_a_chord) {
+  struct row {
+    const char* name;
+    source_score score;
+    std::optional<std::size_t> expected;
+  };
+  const row rows[] = {
+      {"a tie struck on the beat leaves the chord on the held note",
+       score_of(four_four, {tied_on(melody(0, 2048, 67)),
+                            with_chord(tied_from(melody(2048, 8192, 67)), "C"), rest(10240, 6144)}),
+       1},
+      {"a tie struck off the beat moves the chord to the attack",
+       score_of(four_four, {rest(0, 1024), tied_on(melody(1024, 1024, 67)),
+                            with_chord(tied_from(melody(2048, 8192, 67)), "C"), rest(10240, 6144)}),
+       1},
+      {"after a 9/8 measure the next measure's downbeat is a beat",
+       score_of(nine_eight_then_four_four,
+                {rest(0, 18432), tied_on(melody(18432, 2048, 67, 1)),
+                 with_chord(tied_from(melody(20480, 8192, 67, 1)), "C"), rest(28672, 6144, 1)}),
+       2},
+      {"after a 9/8 measure an eighth past the downbeat is off the beat",
+       score_of(nine_eight_then_four_four,
+                {rest(0, 18432), rest(18432, 2048, 1), tied_on(melody(20480, 2048, 67, 1)),
+                 with_chord(tied_from(melody(22528, 8192, 67, 1)), "C"), rest(30720, 4096, 1)}),
+       2},
+      {"a group of 8191 ticks is not long",
+       score_of(four_four, {with_chord(melody(0, 8191, 67), "C"), rest(8191, 8193)}), std::nullopt},
+      {"a group of 8192 ticks is long",
+       score_of(four_four, {with_chord(melody(0, 8192, 67), "C"), rest(8192, 8192)}), 0},
+      {"two short tied notes make a long group",
+       score_of(four_four, {with_chord(tied_on(melody(0, 4096, 67)), "C"),
+                            tied_from(melody(4096, 4096, 67)), rest(8192, 8192)}),
+       0},
+      {"a chord on a rest goes to the half note tied into the next bar",
+       score_of(four_four,
+                {with_chord(rest(0, 8192), "C"), tied_on(melody(8192, 8192, 67)),
+                 tied_from(melody(16384, 4096, 67, 1)), with_chord(rest(20480, 12288, 1), "F")}),
+       1},
+      {"the earlier of two long notes in the span carries the chord",
+       score_of(four_four, {with_chord(melody(0, 4096, 67), "C"), melody(4096, 8192, 69),
+                            melody(12288, 8192, 71, 1)}),
+       1},
+      {"no long note starts inside the span",
+       score_of(four_four, {with_chord(melody(0, 4096, 67), "C"), melody(4096, 4096, 69),
+                            with_chord(melody(8192, 8192, 71), "F")}),
+       std::nullopt},
+      {"a tie flag without a tie behind it counts for neither step",
+       score_of(four_four, {melody(0, 4096, 67), with_chord(tied_from(melody(4096, 8192, 67)), "C"),
+                            rest(12288, 4096)}),
+       std::nullopt},
+      {"a false tie is passed over for a later long note",
+       score_of(four_four, {melody(0, 4096, 67), with_chord(tied_from(melody(4096, 4096, 69)), "C"),
+                            melody(8192, 8192, 71)}),
+       2},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(long_melody_note_for_chord(row.score, first_occurrence(row.score)), row.expected)
+        << row.name;
+  }
+}
+
+TEST(melody_path_test, a_chord_moves_to_a_syncopated_attack_only_for_a_long_group) {
+  // Struck off the beat and tied over the chord's beat, but only 1024 + 6144 ticks long.
+  const auto short_group =
+      score_of(four_four, {rest(0, 1024), tied_on(melody(1024, 1024, 67)),
+                           with_chord(tied_from(melody(2048, 6144, 67)), "C"), rest(8192, 8192)});
+  const auto occurrence = first_occurrence(short_group);
+  EXPECT_EQ(adjusted_long_note_chord_target(short_group, occurrence, 2), 2u);
+
+  const auto long_group =
+      score_of(four_four, {rest(0, 1024), tied_on(melody(1024, 1024, 67)),
+                           with_chord(tied_from(melody(2048, 8192, 67)), "C"), rest(10240, 6144)});
+  const auto long_occurrence = first_occurrence(long_group);
+  EXPECT_EQ(adjusted_long_note_chord_target(long_group, long_occurrence, 2), 1u);
+  // Only a note starting with the chord moves; other and unknown indexes come back unchanged.
+  EXPECT_EQ(adjusted_long_note_chord_target(long_group, long_occurrence, 1), 1u);
+  EXPECT_EQ(adjusted_long_note_chord_target(long_group, long_occurrence, 3), 3u);
+  EXPECT_EQ(adjusted_long_note_chord_target(long_group, long_occurrence, 99), 99u);
+  EXPECT_EQ(long_melody_note_for_chord(score_of(four_four, {}), long_occurrence), std::nullopt);
+}
+
+TEST(melody_path_test, only_a_gapless_tie_between_pitched_notes_of_one_pitch_links) {
+  const auto first = tied_on(melody(0, 2048, 67));
+  auto kind = [](std::string text) {
+    auto note = melody(2048, 2048, 67);
+    note.kind = std::move(text);
+    return note;
+  };
+  auto without_pitch = melody(2048, 2048, 67);
+  without_pitch.pitches.clear();
+  struct row {
+    const char* name;
+    source_note first;
+    source_note second;
+    bool linked;
+  };
+  const row rows[] = {
+      {"tied without a tie_from_previous flag", first, melody(2048, 2048, 67), true},
+      {"tied with the flag", first, tied_from(melody(2048, 2048, 67)), true},
+      {"no tie_to_next", melody(0, 2048, 67), tied_from(melody(2048, 2048, 67)), false},
+      {"a gap", first, tied_from(melody(3072, 2048, 67)), false},
+      {"an overlap", first, tied_from(melody(1024, 2048, 67)), false},
+      {"another pitch", first, tied_from(melody(2048, 2048, 68)), false},
+      {"the same pitch name an octave up", first, tied_from(melody(2048, 2048, 79)), false},
+      {"a rest", first, tied_from(rest(2048, 2048)), false},
+      {"kind in capitals", first, kind("Note"), false},
+      {"kind with an extra letter", first, kind("notes"), false},
+      {"a note without pitches", first, without_pitch, false},
+  };
+  for (const auto& row : rows) {
+    const auto score = score_of(four_four, {row.first, row.second});
+    EXPECT_EQ(next_tied_note_index(score, 0).has_value(), row.linked) << row.name;
+    EXPECT_EQ(previous_tied_note_index(score, 1).has_value(), row.linked) << row.name;
+    EXPECT_EQ(tied_group_duration(score, 0), row.linked ? 4096 : 2048) << row.name;
+  }
+}
+
+TEST(melody_path_test, tied_durations_walk_the_group_both_ways) {
+  // 1024 + 2048 tied, then 4096 tied on, then an untied note of the same pitch.
+  const auto score =
+      score_of(four_four, {tied_on(melody(0, 1024, 67)), tied_on(melody(1024, 2048, 67)),
+                           melody(3072, 4096, 67), melody(7168, 4096, 67)});
+  struct row {
+    std::size_t index;
+    std::int64_t before;
+    std::int64_t from;
+    std::int64_t group;
+  };
+  const row rows[] = {
+      {0, 0, 7168, 7168}, {1, 1024, 6144, 7168}, {2, 3072, 4096, 7168},
+      {3, 0, 4096, 4096}, {4, 0, 0, 0},          {std::size_t(-1), 0, 0, 0},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(tied_duration_before(score, row.index), row.before) << row.index;
+    EXPECT_EQ(tied_duration_from(score, row.index), row.from) << row.index;
+    EXPECT_EQ(tied_group_duration(score, row.index), row.group) << row.index;
+  }
+  EXPECT_EQ(previous_tied_note_index(score, 0), std::nullopt);
+  EXPECT_EQ(previous_tied_note_index(score, 2), 1u);
+  EXPECT_EQ(next_tied_note_index(score, 2), std::nullopt);
+  EXPECT_EQ(next_tied_note_index(score, std::size_t(-1)), std::nullopt);
+
+  // Absurd durations saturate instead of overflowing.
+  const auto huge =
+      score_of(four_four, {tied_on(melody(0, INT64_MAX, 67)), melody(INT64_MAX, INT64_MAX, 67)});
+  EXPECT_EQ(tied_group_duration(huge, 1), INT64_MAX);
+}
+
+TEST(melody_path_test, quarter_beats_count_from_the_start_of_the_note_s_measure) {
+  struct row {
+    const char* name;
+    std::vector<source_measure> measures;
+    source_note note;
+    bool expected;
+  };
+  const row rows[] = {
+      {"4/4 downbeat", four_four, melody(0, 4096, 60), true},
+      {"4/4 second beat", four_four, melody(4096, 4096, 60), true},
+      {"4/4 off beat", four_four, melody(2048, 4096, 60), false},
+      {"second 4/4 measure off beat", four_four, melody(16384 + 1024, 4096, 60, 1), false},
+      {"an eighth into the 9/8 measure", nine_eight_then_four_four, melody(2048, 2048, 60), false},
+      {"last eighth of the 9/8 measure", nine_eight_then_four_four, melody(16384, 2048, 60), true},
+      {"downbeat after 9/8", nine_eight_then_four_four, melody(18432, 4096, 60, 1), true},
+      {"second beat after 9/8", nine_eight_then_four_four, melody(22528, 4096, 60, 1), true},
+      {"an eighth after the downbeat after 9/8", nine_eight_then_four_four,
+       melody(20480, 4096, 60, 1), false},
+      {"measure outside the list: absolute tick, on", nine_eight_then_four_four,
+       melody(20480, 4096, 60, 7), true},
+      {"measure outside the list: absolute tick, off", nine_eight_then_four_four,
+       melody(18432, 4096, 60, 7), false},
+      {"negative measure start", {measure_at(-4096, 16384)}, melody(-2048, 2048, 60), false},
+      {"negative measure start, on the beat",
+       {measure_at(-6144, 16384)},
+       melody(-2048, 2048, 60),
+       true},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(note_starts_on_quarter_beat(score_of(row.measures, {}), row.note), row.expected)
+        << row.name;
+  }
+}
+
+TEST(melody_path_test, same_written_melody_pitch_compares_first_pitches) {
+  auto chord = melody(0, 4096, 60);
+  chord.pitches.push_back({"e", 4, "n", 64});
+  auto other_chord = melody(0, 4096, 60);
+  other_chord.pitches.push_back({"g", 4, "n", 67});
+  EXPECT_TRUE(same_written_melody_pitch(chord, other_chord));
+  EXPECT_FALSE(same_written_melody_pitch(melody(0, 4096, 60), rest(0, 4096)));
+  EXPECT_FALSE(same_written_melody_pitch(melody(0, 4096, 60), melody(0, 4096, 72)));
+  EXPECT_FALSE(same_written_melody_pitch(rest(0, 4096), rest(0, 4096)));
+}
+
 }  // namespace
