@@ -1,5 +1,7 @@
 #include "arrangement/json_io.hpp"
 
+#include "document.hpp"
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -62,6 +64,71 @@ boost::json::object make_measure(const source_measure& measure, std::size_t inde
   if (!measure.section_label.empty()) written["section_label"] = measure.section_label;
   written["voices"] = boost::json::array{std::move(voice)};
   return written;
+}
+
+constexpr const char* vocal_voice_id = "voice-arranged-vocal";
+
+std::string vocal_measure_id(std::int64_t number) {
+  return "arr-vocal-measure-" + std::to_string(number);
+}
+
+// Visits in place every object element of the array under the key; a member that is no array
+// and elements that are no objects are passed over.
+template <typename visit>
+void for_each_object_in(boost::json::object& object, const char* key, visit&& visitor) {
+  auto* value = object.if_contains(key);
+  if (value == nullptr || !value->is_array()) return;
+  for (auto& element : value->get_array()) {
+    if (auto* element_object = element.if_object()) visitor(*element_object);
+  }
+}
+
+template <typename visit>
+void for_each_note_of_measure(boost::json::object& measure, visit&& visitor) {
+  for_each_object_in(measure, "voices", [&](boost::json::object& voice) {
+    for_each_object_in(voice, "notes", visitor);
+  });
+}
+
+const boost::json::array* array_member(const boost::json::object& object, const char* key) {
+  const auto* value = member(object, key);
+  return value != nullptr ? value->if_array() : nullptr;
+}
+
+boost::json::object make_rest_voice(boost::json::array notes, boost::json::array tuplets) {
+  boost::json::object voice;
+  voice["id"] = vocal_voice_id;
+  voice["notes"] = std::move(notes);
+  voice["tuplets"] = std::move(tuplets);
+  return voice;
+}
+
+// Appends one numbered rest of a written duration; false for any other duration.
+bool append_vocal_rest(boost::json::array& notes, std::int64_t& rest_number, std::int64_t duration,
+                       const std::string& chord_symbol) {
+  if (duration <= 0 || !renderable_arrangement_duration(duration)) return false;
+  notes.push_back(make_rest_note(next_id("arr-vocal-rest-", rest_number), duration, chord_symbol));
+  return true;
+}
+
+// The chord markers of a voice whose notes all last at least one tick and together fill exactly
+// the capacity; nothing otherwise.
+std::optional<std::vector<rest_chord_marker>> chord_markers_filling(const boost::json::array& notes,
+                                                                    std::int64_t capacity) {
+  std::vector<rest_chord_marker> markers;
+  std::int64_t offset = 0;
+  for (const auto& element : notes) {
+    const auto* note = element.if_object();
+    if (note == nullptr) return std::nullopt;
+    const auto duration = integer_member(*note, "duration_ticks", 0);
+    if (duration <= 0) return std::nullopt;
+    auto chord_symbol = string_member(*note, "chord_symbol", "");
+    if (!chord_symbol.empty()) markers.push_back({offset, std::move(chord_symbol)});
+    // Durations that overflow the running offset cannot fill any measure.
+    if (__builtin_add_overflow(offset, duration, &offset)) return std::nullopt;
+  }
+  if (offset != capacity) return std::nullopt;
+  return markers;
 }
 
 }  // namespace
@@ -312,6 +379,178 @@ void append_event_tuplet(boost::json::array& tuplets, const arrangement_event& e
   tuplet["note_count"] = *event.tuplet_note_count;
   tuplet["space_count"] = *event.tuplet_space_count;
   tuplets.push_back(std::move(tuplet));
+}
+
+boost::json::object make_full_arranged_vocal_staff(const boost::json::object& source_staff,
+                                                   const source_score& source,
+                                                   const part_realization_plan& plan) {
+  auto staff = source_staff;
+  staff["id"] = "staff-arranged-vocal";
+  staff["name"] = "Vocal";
+  staff["clef"] = string_member(source_staff, "clef", "treble");
+  staff["role"] = "vocal";
+  staff["arranged"] = true;
+  staff["arrangement_part_type"] = to_string(arrangement_part_type::vocal);
+  const auto* source_measures = array_member(source_staff, "measures");
+  if (source_measures == nullptr) {
+    staff["measures"] = boost::json::array();
+    return staff;
+  }
+
+  boost::json::array measures;
+  std::int64_t measure_number = 0;
+  std::int64_t rest_number = 0;
+  const auto pickup = leading_pickup_measure_index(source);
+  const boost::json::object* pickup_measure = nullptr;
+  if (pickup && *pickup < source_measures->size()) {
+    pickup_measure = (*source_measures)[*pickup].if_object();
+  }
+  for (const auto& section_plan : plan.sections) {
+    const auto& section = section_plan.section;
+    if (pickup_measure != nullptr && !measures.empty() &&
+        section_receives_vocal_pickup_overlap(source, section)) {
+      apply_vocal_pickup_overlap(measures.back().as_object(), *pickup_measure);
+    }
+    const bool sung = section.role == full_arrangement_section_role::vocal;
+    for (std::size_t index = 0; index < section.measure_count; ++index) {
+      const auto measure_index = section.first_measure + index;
+      // A run that wraps past the largest index names no measure either.
+      if (measure_index < section.first_measure || measure_index >= source_measures->size()) {
+        continue;
+      }
+      const auto* source_measure = (*source_measures)[measure_index].if_object();
+      if (source_measure == nullptr) continue;
+      ++measure_number;
+      auto written =
+          sung ? make_active_vocal_measure(*source_measure, measure_number)
+               : make_inactive_vocal_measure(*source_measure, measure_number, rest_number);
+      if (index == 0) written["section_label"] = section.label;
+      measures.push_back(std::move(written));
+    }
+  }
+  staff["measures"] = std::move(measures);
+  return staff;
+}
+
+boost::json::object make_active_vocal_measure(const boost::json::object& measure,
+                                              std::int64_t number) {
+  auto written = measure;
+  written["id"] = vocal_measure_id(number);
+  written.erase("section_label");
+  for_each_note_of_measure(written, strip_vocal_note_for_generation);
+  return written;
+}
+
+boost::json::object make_inactive_vocal_measure(const boost::json::object& measure,
+                                                std::int64_t number, std::int64_t& rest_number) {
+  boost::json::object written;
+  written["id"] = vocal_measure_id(number);
+  const auto time_signature = string_member(measure, "time_signature", "4/4");
+  written["time_signature"] = time_signature;
+  written["key_signature"] = string_member(measure, "key_signature", "C");
+  const auto capacity = measure_capacity_ticks(time_signature);
+
+  boost::json::array voices;
+  if (const auto* source_voices = array_member(measure, "voices")) {
+    for (const auto& element : *source_voices) {
+      const auto* voice = element.if_object();
+      if (voice == nullptr) continue;
+      if (auto compact = make_compact_rest_voice(*voice, capacity, rest_number)) {
+        voices.push_back(std::move(*compact));
+      } else {
+        voices.push_back(make_rest_skeleton_voice(*voice, rest_number));
+      }
+    }
+  }
+  if (voices.empty()) {
+    boost::json::array notes;
+    if (append_vocal_rest(notes, rest_number, capacity, "")) {
+      voices.push_back(make_rest_voice(std::move(notes), {}));
+    }
+  }
+  written["voices"] = std::move(voices);
+  return written;
+}
+
+void apply_vocal_pickup_overlap(boost::json::object& target, const boost::json::object& pickup) {
+  auto sung = make_active_vocal_measure(pickup, 0);
+  erase_vocal_pickup_chord_symbols(sung);
+  const auto* voices = array_member(sung, "voices");
+  if (voices == nullptr || voices->empty()) return;
+  target["voices"] = *voices;
+}
+
+void erase_vocal_pickup_chord_symbols(boost::json::object& measure) {
+  for_each_note_of_measure(measure, [](boost::json::object& note) { note.erase("chord_symbol"); });
+}
+
+void strip_vocal_note_for_generation(boost::json::object& note) {
+  note.erase("tab_positions");
+  if (string_member(note, "kind", "rest") != "note") note.erase("lyric");
+}
+
+std::optional<boost::json::object> make_compact_rest_voice(const boost::json::object& voice,
+                                                           std::int64_t capacity,
+                                                           std::int64_t& rest_number) {
+  const auto* source_notes = array_member(voice, "notes");
+  if (source_notes == nullptr) return std::nullopt;
+  const auto markers = chord_markers_filling(*source_notes, capacity);
+  if (!markers) return std::nullopt;
+
+  boost::json::array notes;
+  if (markers->empty()) {
+    if (!append_vocal_rest(notes, rest_number, capacity, "")) return std::nullopt;
+    return make_rest_voice(std::move(notes), {});
+  }
+  const auto first_offset = markers->front().offset_ticks;
+  if (first_offset > 0 && !append_vocal_rest(notes, rest_number, first_offset, "")) {
+    return std::nullopt;
+  }
+  for (std::size_t index = 0; index < markers->size(); ++index) {
+    const auto& marker = (*markers)[index];
+    const auto span_end =
+        index + 1 < markers->size() ? (*markers)[index + 1].offset_ticks : capacity;
+    if (!append_vocal_rest(notes, rest_number, span_end - marker.offset_ticks,
+                           marker.chord_symbol)) {
+      return std::nullopt;
+    }
+  }
+  return make_rest_voice(std::move(notes), {});
+}
+
+boost::json::object make_rest_skeleton_voice(const boost::json::object& voice,
+                                             std::int64_t& rest_number) {
+  boost::json::array notes;
+  if (const auto* source_notes = array_member(voice, "notes")) {
+    for (const auto& element : *source_notes) {
+      if (const auto* note = element.if_object()) {
+        notes.push_back(make_rest_skeleton_note(*note, rest_number));
+      }
+    }
+  }
+  const auto* tuplets = array_member(voice, "tuplets");
+  return make_rest_voice(std::move(notes), tuplets != nullptr ? *tuplets : boost::json::array());
+}
+
+boost::json::object make_rest_skeleton_note(const boost::json::object& note,
+                                            std::int64_t& rest_number) {
+  boost::json::object rest;
+  rest["id"] = next_id("arr-vocal-rest-", rest_number);
+  rest["kind"] = "rest";
+  rest["duration_ticks"] = integer_member(note, "duration_ticks", 4096);
+  rest["pitches"] = boost::json::array{pitch_from_midi(placeholder_midi)};
+  const auto chord_symbol = string_member(note, "chord_symbol", "");
+  if (!chord_symbol.empty()) rest["chord_symbol"] = chord_symbol;
+  copy_optional_notation_fields(rest, note);
+  return rest;
+}
+
+void copy_optional_notation_fields(boost::json::object& target, const boost::json::object& source) {
+  if (const auto display_ticks = optional_integer_member(source, "display_ticks")) {
+    target["display_ticks"] = *display_ticks;
+  }
+  const auto tuplet_id = string_member(source, "tuplet_id", "");
+  if (!tuplet_id.empty()) target["tuplet_id"] = tuplet_id;
 }
 
 }  // namespace orvanta::arrangement_detail

@@ -2,10 +2,12 @@
 // of the wrong JSON kind gives a fixed default, and none of them fails. The writers build the
 // arranged guitar staff from generated events: one measure per source measure, one voice each,
 // durations cut into written values (4096 ticks to the quarter note), members in a fixed order,
-// flags written only when true.
+// flags written only when true; and the arranged vocal staff, the singer's part laid out over the
+// arrangement's form.
 #pragma once
 
 #include "arrangement/anchors.hpp"
+#include "arrangement/arrangement_plan.hpp"
 #include "arrangement/fretboard.hpp"
 #include "arrangement/source.hpp"
 #include "arrangement_types.hpp"
@@ -116,5 +118,63 @@ void append_renderable_arranged_notes(measure_voice_data& voice_data,
 
 // Declares the event's tuplet in the voice unless it is already there or its counts are missing.
 void append_event_tuplet(boost::json::array& tuplets, const arrangement_event& event);
+
+// Arranged vocal staff. Measures, voices and notes are copied from the source staff's JSON; the
+// measures of sung sections keep their notes and lyrics, every other measure becomes rests that
+// keep the chord symbols where they stand. Measure and rest numbers run on across the staff.
+
+// One chord symbol of a source voice: ticks from the voice's start to the note carrying it.
+struct rest_chord_marker {
+  std::int64_t offset_ticks = 0;
+  std::string chord_symbol;
+
+  bool operator==(const rest_chord_marker&) const = default;
+};
+
+// The vocal staff: a copy of the source staff with the arranged header and one measure for every
+// source measure of every planned section, in plan order; the section's label on its first
+// measure; the pickup sung in the measure before a sung section that starts right after it.
+boost::json::object make_full_arranged_vocal_staff(const boost::json::object& source_staff,
+                                                   const source_score& source,
+                                                   const part_realization_plan& plan);
+
+// A sung measure: a copy of the source measure with the new id, without section label, its
+// notes without tab positions and its rests without lyrics.
+boost::json::object make_active_vocal_measure(const boost::json::object& measure,
+                                              std::int64_t number);
+
+// A rest measure: the id and signatures, and one rest voice per source voice (compact when the
+// chord spans allow, else a skeleton of the source rhythm), or one whole-measure rest.
+boost::json::object make_inactive_vocal_measure(const boost::json::object& measure,
+                                                std::int64_t number, std::int64_t& rest_number);
+
+// Replaces the target's voices with the pickup measure's sung voices, chord symbols removed;
+// leaves the target as it is when the pickup has no voice.
+void apply_vocal_pickup_overlap(boost::json::object& target, const boost::json::object& pickup);
+
+// Removes the chord symbol from every note of every voice of the measure.
+void erase_vocal_pickup_chord_symbols(boost::json::object& measure);
+
+// Removes the note's tab positions, and its lyric unless its kind is "note".
+void strip_vocal_note_for_generation(boost::json::object& note);
+
+// The voice as a few rests, one from each chord symbol to the next; nothing when the notes do not
+// fill the capacity exactly or a span is not one written duration (rest numbers already taken
+// stay taken).
+std::optional<boost::json::object> make_compact_rest_voice(const boost::json::object& voice,
+                                                           std::int64_t capacity,
+                                                           std::int64_t& rest_number);
+
+// The voice with every note turned into a rest of the same rhythm, chord and tuplet.
+boost::json::object make_rest_skeleton_voice(const boost::json::object& voice,
+                                             std::int64_t& rest_number);
+
+// The rest standing for one source note: its duration (4096 when it has no integer one), chord
+// symbol, display ticks and tuplet id.
+boost::json::object make_rest_skeleton_note(const boost::json::object& note,
+                                            std::int64_t& rest_number);
+
+// Copies the source note's integer "display_ticks" and non-empty "tuplet_id" to the target.
+void copy_optional_notation_fields(boost::json::object& target, const boost::json::object& source);
 
 }  // namespace orvanta::arrangement_detail

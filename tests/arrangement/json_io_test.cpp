@@ -613,4 +613,411 @@ TEST(json_io_test, a_staff_written_for_the_lead_sheet_passes_validation) {
   }
 }
 
+// Arranged vocal staff.
+
+boost::json::object json_object(const char* text) { return boost::json::parse(text).as_object(); }
+
+// The text of a vocal rest with the placeholder pitch.
+std::string vocal_rest(int number, std::int64_t duration, const std::string& chord = "") {
+  auto text = R"({"id":"arr-vocal-rest-)" + std::to_string(number) +
+              R"(","kind":"rest","duration_ticks":)" + std::to_string(duration) +
+              R"(,"pitches":[{"letter":"b","accidental":"n","octave":4}])";
+  if (!chord.empty()) text += R"(,"chord_symbol":")" + chord + "\"";
+  return text + "}";
+}
+
+std::string rest_voice(const std::vector<std::string>& rests, const char* tuplets = "[]") {
+  std::string text = R"({"id":"voice-arranged-vocal","notes":[)";
+  for (std::size_t index = 0; index < rests.size(); ++index) {
+    if (index > 0) text += ",";
+    text += rests[index];
+  }
+  return text + "],\"tuplets\":" + tuplets + "}";
+}
+
+TEST(json_io_test, compact_rest_voices_hold_one_rest_per_chord_span) {
+  struct row {
+    const char* name;
+    const char* notes;
+    std::int64_t capacity;
+    std::optional<std::string> expected;
+    std::int64_t rest_number_after;  // counting from 4
+  };
+  const row rows[] = {
+      {"chords on beats 1 and 3",
+       R"([{"duration_ticks":4096,"chord_symbol":"C"},{"duration_ticks":4096},
+           {"duration_ticks":8192,"chord_symbol":"G7"}])",
+       16384, rest_voice({vocal_rest(5, 8192, "C"), vocal_rest(6, 8192, "G7")}), 6},
+      {"chord on beat 2",
+       R"([{"duration_ticks":4096},{"duration_ticks":12288,"chord_symbol":"F"}])", 16384,
+       rest_voice({vocal_rest(5, 4096), vocal_rest(6, 12288, "F")}), 6},
+      {"a rest carries its chord too",
+       R"([{"kind":"rest","duration_ticks":8192,"chord_symbol":"Am"},{"duration_ticks":8192}])",
+       16384, rest_voice({vocal_rest(5, 16384, "Am")}), 5},
+      {"3/4 without chords",
+       R"([{"duration_ticks":4096},{"duration_ticks":4096},{"duration_ticks":4096}])", 12288,
+       rest_voice({vocal_rest(5, 12288)}), 5},
+      {"a span that is no written duration, numbers stay taken",
+       R"([{"duration_ticks":2048},{"duration_ticks":4096,"chord_symbol":"C"},
+           {"duration_ticks":10240,"chord_symbol":"G"}])",
+       16384, std::nullopt, 6},
+      {"5/4 without chords", R"([{"duration_ticks":16384},{"duration_ticks":4096}])", 20480,
+       std::nullopt, 4},
+      {"short of the capacity", R"([{"duration_ticks":4096}])", 16384, std::nullopt, 4},
+      {"over the capacity", R"([{"duration_ticks":16384},{"duration_ticks":512}])", 16384,
+       std::nullopt, 4},
+      {"a note of no duration", R"([{"duration_ticks":0},{"duration_ticks":16384}])", 16384,
+       std::nullopt, 4},
+      {"a note without duration", R"([{"kind":"rest"},{"duration_ticks":16384}])", 16384,
+       std::nullopt, 4},
+      {"durations that overflow",
+       R"([{"duration_ticks":9223372036854775807},{"duration_ticks":9223372036854775807}])", 16384,
+       std::nullopt, 4},
+      {"an element that is no object", R"([16384])", 16384, std::nullopt, 4},
+      {"notes that are no array", R"({})", 16384, std::nullopt, 4},
+  };
+  for (const auto& row : rows) {
+    const auto voice = json_object(
+        (std::string(R"({"id":"v","tuplets":[{"id":"t"}],"notes":)") + row.notes + "}").c_str());
+    std::int64_t rest_number = 4;
+    const auto written = make_compact_rest_voice(voice, row.capacity, rest_number);
+    EXPECT_EQ(written ? std::optional(serialize(*written)) : std::nullopt, row.expected)
+        << row.name;
+    EXPECT_EQ(rest_number, row.rest_number_after) << row.name;
+  }
+}
+
+TEST(json_io_test, rest_skeletons_mirror_the_source_rhythm) {
+  const auto voice = json_object(R"({"id":"v","notes":[
+      {"id":"n1","kind":"note","duration_ticks":1365,"display_ticks":2048,"tuplet_id":"t1",
+       "chord_symbol":"C7","lyric":"la","pitches":[{"letter":"a","octave":4,"accidental":"n"}]},
+      {"id":"n2","kind":"note","chord_symbol":""},
+      {"duration_ticks":0,"display_ticks":null,"tuplet_id":""},
+      7,
+      {"duration_ticks":2.0,"chord_symbol":5,"display_ticks":"2048","tuplet_id":3}],
+      "tuplets":[{"id":"t1","note_count":3,"space_count":2}]})");
+  std::int64_t rest_number = 10;
+  auto tuplet_rest = vocal_rest(11, 1365, "C7");
+  tuplet_rest.insert(tuplet_rest.size() - 1, R"(,"display_ticks":2048,"tuplet_id":"t1")");
+  EXPECT_EQ(serialize(make_rest_skeleton_voice(voice, rest_number)),
+            rest_voice({tuplet_rest, vocal_rest(12, 4096), vocal_rest(13, 0), vocal_rest(14, 4096)},
+                       R"([{"id":"t1","note_count":3,"space_count":2}])"));
+  EXPECT_EQ(rest_number, 14);
+
+  EXPECT_EQ(
+      serialize(make_rest_skeleton_voice(json_object(R"({"notes":{},"tuplets":5})"), rest_number)),
+      rest_voice({}));
+  EXPECT_EQ(rest_number, 14);
+}
+
+TEST(json_io_test, rest_measures_hold_one_rest_voice_per_source_voice_or_one_whole_rest) {
+  struct row {
+    const char* name;
+    const char* measure;
+    std::string expected_voices;
+    std::int64_t rest_number_after;
+  };
+  const row rows[] = {
+      {"chords on the off-beats become a skeleton after two abandoned rests",
+       R"({"id":"m","time_signature":"4/4","key_signature":"F","section_label":"A",
+           "voices":[{"id":"v","notes":[{"kind":"rest","duration_ticks":2048},
+                                        {"duration_ticks":4096,"chord_symbol":"C"},
+                                        {"duration_ticks":10240,"chord_symbol":"G"}]}]})",
+       "[" +
+           rest_voice({vocal_rest(3, 2048), vocal_rest(4, 4096, "C"), vocal_rest(5, 10240, "G")}) +
+           "]",
+       5},
+      {"two voices",
+       R"({"time_signature":"4/4","key_signature":"F","voices":[
+           {"notes":[{"duration_ticks":16384}]},
+           {"notes":[{"duration_ticks":8192,"chord_symbol":"C"},{"duration_ticks":8192}]},
+           3]})",
+       "[" + rest_voice({vocal_rest(1, 16384)}) + "," + rest_voice({vocal_rest(2, 16384, "C")}) +
+           "]",
+       2},
+      {"5/4 without chords mirrors the source",
+       R"({"time_signature":"5/4","key_signature":"F","voices":[
+           {"notes":[{"duration_ticks":16384},{"duration_ticks":4096}]}]})",
+       "[" + rest_voice({vocal_rest(1, 16384), vocal_rest(2, 4096)}) + "]", 2},
+      {"no voices: one whole rest", R"({"time_signature":"6/8","key_signature":"F"})",
+       "[" + rest_voice({vocal_rest(1, 12288)}) + "]", 1},
+      {"no voice objects: one whole rest",
+       R"({"time_signature":"4/4","key_signature":"F","voices":[1,"x"]})",
+       "[" + rest_voice({vocal_rest(1, 16384)}) + "]", 1},
+      {"no capacity and no voices", R"({"time_signature":"5/3","key_signature":"F","voices":[]})",
+       "[]", 0},
+  };
+  for (const auto& row : rows) {
+    std::int64_t rest_number = 0;
+    EXPECT_EQ(serialize(make_inactive_vocal_measure(json_object(row.measure), 3, rest_number)),
+              R"({"id":"arr-vocal-measure-3","time_signature":")" +
+                  std::string(json_object(row.measure).at("time_signature").as_string()) +
+                  R"(","key_signature":"F","voices":)" + row.expected_voices + "}")
+        << row.name;
+    EXPECT_EQ(rest_number, row.rest_number_after) << row.name;
+  }
+  std::int64_t rest_number = 0;
+  EXPECT_EQ(
+      serialize(make_inactive_vocal_measure(
+          json_object(R"({"id":"m","time_signature":4,"key_signature":null})"), 7, rest_number)),
+      R"({"id":"arr-vocal-measure-7","time_signature":"4/4","key_signature":"C","voices":[)" +
+          rest_voice({vocal_rest(1, 16384)}) + "]}");
+}
+
+TEST(json_io_test, sung_measures_keep_the_source_but_tab_positions_and_rest_lyrics) {
+  const auto measure = json_object(R"({"id":"m","time_signature":"4/4","section_label":"A",
+      "voices":[{"id":"v","notes":[
+          {"id":"a","kind":"note","duration_ticks":4096,"tab_positions":[],"chord_symbol":"C",
+           "lyric":"la"},
+          {"id":"b","kind":"rest","duration_ticks":4096,"lyric":"x","pitches":[]},
+          {"id":"c","duration_ticks":8192,"lyric":"y"},
+          7],"tuplets":[]}, "w"],
+      "extra":1})");
+  // Removing a member moves the object's last member into its place.
+  EXPECT_EQ(serialize(make_active_vocal_measure(measure, 12)),
+            R"({"id":"arr-vocal-measure-12","time_signature":"4/4","extra":1,"voices":[)"
+            R"({"id":"v","notes":[)"
+            R"({"id":"a","kind":"note","duration_ticks":4096,"lyric":"la","chord_symbol":"C"},)"
+            R"({"id":"b","kind":"rest","duration_ticks":4096,"pitches":[]},)"
+            R"({"id":"c","duration_ticks":8192},7],"tuplets":[]},"w"]})");
+  EXPECT_EQ(serialize(make_active_vocal_measure(json_object(R"({"voices":{"notes":[]}})"), 1)),
+            R"({"voices":{"notes":[]},"id":"arr-vocal-measure-1"})");
+}
+
+TEST(json_io_test, the_pickup_overlay_replaces_the_target_voices_without_chord_symbols) {
+  const auto pickup = json_object(R"({"id":"p","section_label":"Intro","voices":[
+      {"id":"v","notes":[{"id":"r","kind":"rest","duration_ticks":4096,"lyric":"x"},
+                         {"id":"n","kind":"note","duration_ticks":12288,"lyric":"Oh",
+                          "chord_symbol":"C","tab_positions":[]}]},
+      {"id":"v2","notes":[{"id":"s","kind":"rest","duration_ticks":16384,"chord_symbol":"Z"}]}]})");
+  const auto target_text =
+      R"({"id":"arr-vocal-measure-2","time_signature":"4/4","key_signature":"C","voices":[],)"
+      R"("section_label":"Lead-in"})";
+  auto target = json_object(target_text);
+  apply_vocal_pickup_overlap(target, pickup);
+  EXPECT_EQ(serialize(target),
+            R"({"id":"arr-vocal-measure-2","time_signature":"4/4","key_signature":"C","voices":[)"
+            R"({"id":"v","notes":[{"id":"r","kind":"rest","duration_ticks":4096},)"
+            R"({"id":"n","kind":"note","duration_ticks":12288,"lyric":"Oh"}]},)"
+            R"({"id":"v2","notes":[{"id":"s","kind":"rest","duration_ticks":16384}]}],)"
+            R"("section_label":"Lead-in"})");
+
+  for (const char* empty_pickup : {R"({"voices":[]})", R"({"voices":5})", R"({})"}) {
+    auto unchanged = json_object(target_text);
+    apply_vocal_pickup_overlap(unchanged, json_object(empty_pickup));
+    EXPECT_EQ(serialize(unchanged), target_text) << empty_pickup;
+  }
+}
+
+full_arrangement_section planned_section(std::string label, std::size_t first, std::size_t count,
+                                         full_arrangement_section_role role) {
+  full_arrangement_section section;
+  section.label = std::move(label);
+  section.first_measure = first;
+  section.measure_count = count;
+  section.role = role;
+  return section;
+}
+
+part_realization_plan vocal_plan(const std::vector<full_arrangement_section>& sections) {
+  part_realization_plan plan;
+  plan.part = arrangement_part_type::vocal;
+  for (const auto& section : sections) {
+    section_plan planned;
+    planned.section = section;
+    plan.sections.push_back(planned);
+  }
+  return plan;
+}
+
+// One line per written measure: its id, its section label when it has one, and the ids and lyrics
+// of the notes of its voices.
+lines describe_measures(const boost::json::object& staff) {
+  lines result;
+  for (const auto& measure_value : staff.at("measures").as_array()) {
+    const auto& measure = measure_value.as_object();
+    auto line = std::string(measure.at("id").as_string());
+    if (const auto* label = measure.if_contains("section_label")) {
+      line += " [" + std::string(label->as_string()) + "]";
+    }
+    for (const auto& voice : measure.at("voices").as_array()) {
+      for (const auto& note : voice.at("notes").as_array()) {
+        line += " " + std::string(note.at("id").as_string());
+        if (const auto* lyric = note.as_object().if_contains("lyric")) {
+          line += "=" + std::string(lyric->as_string());
+        }
+      }
+    }
+    result.push_back(line);
+  }
+  return result;
+}
+
+constexpr const char* sung_measures = R"([
+    {"id":"m0","time_signature":"4/4","key_signature":"C","section_label":"A","voices":[
+        {"id":"v","notes":[{"id":"a","kind":"note","duration_ticks":16384,"chord_symbol":"C",
+                            "lyric":"la","pitches":[{"letter":"c","octave":5,"accidental":"n"}]}],
+         "tuplets":[]}]},
+    {"id":"m1","time_signature":"4/4","key_signature":"C","voices":[
+        {"id":"v","notes":[{"id":"b","kind":"note","duration_ticks":16384,"chord_symbol":"G",
+                            "lyric":"lo","pitches":[{"letter":"d","octave":5,"accidental":"n"}]}],
+         "tuplets":[]}]},
+    5])";
+
+TEST(json_io_test, vocal_staff_lays_the_planned_sections_out_with_running_numbers) {
+  const auto staff =
+      json_object((std::string(R"({"id":"staff-vocal","name":"Voice","role":"vocal","measures":)") +
+                   sung_measures + "}")
+                      .c_str());
+  const auto source = extract_source_score(staff);
+  using role = full_arrangement_section_role;
+  const auto plan = vocal_plan({
+      planned_section("Rhythm Lead-in", 1, 1, role::rests),
+      planned_section("Vocal Melody", 0, 2, role::vocal),
+      planned_section("Skipped", 2, 1, role::rests),
+      planned_section("Tail", 1, 5, role::vocal),
+      planned_section("End", 0, 1, role::accompaniment),
+  });
+  const auto written = make_full_arranged_vocal_staff(staff, source, plan);
+  EXPECT_EQ(describe_measures(written), (lines{
+                                            "arr-vocal-measure-1 [Rhythm Lead-in] arr-vocal-rest-1",
+                                            "arr-vocal-measure-2 [Vocal Melody] a=la",
+                                            "arr-vocal-measure-3 b=lo",
+                                            "arr-vocal-measure-4 [Tail] b=lo",
+                                            "arr-vocal-measure-5 [End] arr-vocal-rest-2",
+                                        }));
+  // The first measure of a section gets its label as its last member.
+  const auto& first_sung = written.at("measures").as_array()[1].as_object();
+  lines keys;
+  for (const auto& member : first_sung) keys.emplace_back(member.key());
+  EXPECT_EQ(keys, (lines{"id", "time_signature", "key_signature", "voices", "section_label"}));
+
+  EXPECT_EQ(describe_measures(make_full_arranged_vocal_staff(staff, source, vocal_plan({}))),
+            lines{});
+}
+
+TEST(json_io_test, vocal_staff_header_copies_the_source_staff) {
+  const source_score source;
+  const auto plan = vocal_plan({planned_section("A", 0, 1, full_arrangement_section_role::vocal)});
+  EXPECT_EQ(
+      serialize(make_full_arranged_vocal_staff(
+          json_object(
+              R"({"id":"s","name":"Voice","clef":"bass","role":"lead","measures":[],"extra":1})"),
+          source, plan)),
+      R"({"id":"staff-arranged-vocal","name":"Vocal","clef":"bass","role":"vocal","measures":[],)"
+      R"("extra":1,"arranged":true,"arrangement_part_type":"vocal"})");
+  EXPECT_EQ(serialize(make_full_arranged_vocal_staff(json_object(R"({"id":"s","measures":"x"})"),
+                                                     source, plan)),
+            R"({"id":"staff-arranged-vocal","measures":[],"name":"Vocal","clef":"treble",)"
+            R"("role":"vocal","arranged":true,"arrangement_part_type":"vocal"})");
+  EXPECT_EQ(serialize(make_full_arranged_vocal_staff(json_object(R"({"clef":3})"), source, plan)),
+            R"({"clef":"treble","id":"staff-arranged-vocal","name":"Vocal","role":"vocal",)"
+            R"("arranged":true,"arrangement_part_type":"vocal","measures":[]})");
+}
+
+// Measure 0 is a pickup: it opens with a rest, its melody enters on beat 2 and the chords begin in
+// measure 1. Its second voice carries a chord symbol that the source model never reads.
+constexpr const char* pickup_measures = R"([
+    {"id":"m0","time_signature":"4/4","key_signature":"C","voices":[
+        {"id":"v","notes":[{"id":"r","kind":"rest","duration_ticks":4096,
+                            "pitches":[{"letter":"b","octave":4,"accidental":"n"}]},
+                           {"id":"p","kind":"note","duration_ticks":12288,"lyric":"Oh",
+                            "pitches":[{"letter":"g","octave":4,"accidental":"n"}]}],
+         "tuplets":[]},
+        {"id":"v2","notes":[{"id":"q","kind":"rest","duration_ticks":16384,"chord_symbol":"Z",
+                             "pitches":[{"letter":"b","octave":4,"accidental":"n"}]}],
+         "tuplets":[]}]},
+    {"id":"m1","time_signature":"4/4","key_signature":"C","voices":[
+        {"id":"v","notes":[{"id":"a","kind":"note","duration_ticks":16384,"chord_symbol":"C",
+                            "lyric":"day","pitches":[{"letter":"c","octave":5,"accidental":"n"}]}],
+         "tuplets":[]}]},
+    {"id":"m2","time_signature":"4/4","key_signature":"C","voices":[
+        {"id":"v","notes":[{"id":"b","kind":"note","duration_ticks":16384,"chord_symbol":"G",
+                            "lyric":"long","pitches":[{"letter":"d","octave":5,"accidental":"n"}]}],
+         "tuplets":[]}]}])";
+
+TEST(json_io_test, the_pickup_is_sung_before_a_sung_section_starting_after_it) {
+  const auto staff = json_object(
+      (std::string(R"({"id":"staff-vocal","measures":)") + pickup_measures + "}").c_str());
+  const auto source = extract_source_score(staff);
+  ASSERT_EQ(leading_pickup_measure_index(source), std::optional<std::size_t>(0));
+  using role = full_arrangement_section_role;
+  const auto written =
+      make_full_arranged_vocal_staff(staff, source,
+                                     vocal_plan({
+                                         planned_section("Rhythm Lead-in", 1, 2, role::rests),
+                                         planned_section("Vocal Melody", 1, 2, role::vocal),
+                                         planned_section("Guitar Solo", 2, 1, role::rests),
+                                         planned_section("Late", 2, 1, role::vocal),
+                                         planned_section("Guitar Melody", 1, 1, role::rests),
+                                         planned_section("Vocal Melody", 1, 1, role::vocal),
+                                     }));
+  EXPECT_EQ(describe_measures(written), (lines{
+                                            "arr-vocal-measure-1 [Rhythm Lead-in] arr-vocal-rest-1",
+                                            "arr-vocal-measure-2 r p=Oh q",
+                                            "arr-vocal-measure-3 [Vocal Melody] a=day",
+                                            "arr-vocal-measure-4 b=long",
+                                            "arr-vocal-measure-5 [Guitar Solo] arr-vocal-rest-3",
+                                            "arr-vocal-measure-6 [Late] b=long",
+                                            "arr-vocal-measure-7 [Guitar Melody] r p=Oh q",
+                                            "arr-vocal-measure-8 [Vocal Melody] a=day",
+                                        }));
+  // The overlaid voices carry no chord symbol.
+  EXPECT_EQ(serialize(written.at("measures").as_array()[1].at("voices")).find("chord_symbol"),
+            std::string::npos);
+
+  // With nothing written before it, a sung section after the pickup gets no overlay.
+  const auto first = make_full_arranged_vocal_staff(
+      staff, source, vocal_plan({planned_section("Vocal Melody", 1, 1, role::vocal)}));
+  EXPECT_EQ(describe_measures(first), lines{"arr-vocal-measure-1 [Vocal Melody] a=day"});
+}
+
+TEST(json_io_test, a_vocal_staff_written_for_the_lead_sheet_passes_validation) {
+  const auto fixture = read_fixture("lead_sheet_8_bars.json");
+  // The same song opening with a pickup: its first beat a rest without chord symbol.
+  auto with_pickup = fixture;
+  auto& first_note = with_pickup.at("staves")
+                         .at(0)
+                         .at("measures")
+                         .at(0)
+                         .at("voices")
+                         .at(0)
+                         .at("notes")
+                         .at(0)
+                         .as_object();
+  first_note["kind"] = "rest";
+  first_note.erase("chord_symbol");
+  first_note.erase("lyric");
+
+  for (const boost::json::value* document :
+       {&fixture, static_cast<const boost::json::value*>(&with_pickup)}) {
+    const auto* staff = source_staff(*document);
+    ASSERT_NE(staff, nullptr);
+    const auto source = extract_source_score(*staff);
+    const bool pickup = document == &with_pickup;
+    ASSERT_EQ(leading_pickup_measure_index(source).has_value(), pickup);
+    const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), {});
+    const auto plan = build_arrangement_plan(
+        source, analysis, full_arrangement_sections(source, arrangement_part_type::electric, true),
+        {}, true);
+    const auto vocal = specialize_for_part(plan, arrangement_part_type::vocal);
+    const auto written_staff = make_full_arranged_vocal_staff(*staff, source, vocal);
+
+    auto written = *document;
+    auto& staves = written.as_object()["staves"].as_array();
+    remove_existing_arranged_staff(staves);
+    staves.push_back(written_staff);
+    EXPECT_EQ(orvanta::validate_score_document(written).messages,
+              std::vector<orvanta::validation_message>{})
+        << pickup;
+    // Lead-in and ending of the last 8 body measures around five sections of the body; after the
+    // pickup the body has 7 measures and the lead-in and the ending 4.
+    const auto& measures = written_staff.at("measures").as_array();
+    EXPECT_EQ(measures.size(), pickup ? 4 + 5 * 7 + 4 : 8 + 5 * 8 + 8);
+    // The pickup is sung in the last lead-in measure, in the source's own voice.
+    EXPECT_EQ(measures.at(pickup ? 3 : 7).at("voices").at(0).at("id"),
+              pickup ? "voice-1" : "voice-arranged-vocal");
+  }
+}
+
 }  // namespace
