@@ -51,3 +51,29 @@ std::vector<phrase_span> phrase_spans_for_source(const source_score& source) {
 }
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail
+
+namespace orvanta::arrangement_detail::improvisation_detail {
+
+bool phrase_span_is_leading_pickup(const source_score&, const phrase_span&) { return false; }
+
+phrase_analysis analyze_phrase(const source_score&, const std::vector<chord_occurrence>&,
+                               const improvisation_config&, phrase_span span) {
+  phrase_analysis analysis;
+  analysis.span = span;
+  return analysis;
+}
+
+phrase_function phrase_function_for(const improvisation_config&, const phrase_analysis&) {
+  return phrase_function::opening;
+}
+
+std::optional<source_landmark> nearest_landmark(const phrase_analysis&, std::int64_t) {
+  return std::nullopt;
+}
+
+std::string harmonic_signature_for_phrase(const std::vector<chord_occurrence>&,
+                                          const phrase_span&) {
+  return {};
+}
+
+}  // namespace orvanta::arrangement_detail::improvisation_detail

@@ -1,0 +1,3 @@
+#include "arrangement/improvisation_rhythm.hpp"
+
+#include <gtest/gtest.h>
