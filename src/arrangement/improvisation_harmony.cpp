@@ -770,6 +770,12 @@ std::vector<solo_phrase_event> realize_gestures(const source_score& score,
   return events;
 }
 
+std::int32_t gesture_transition_score(const improvisation_config& config,
+                                      const melody_gesture& from, int from_note,
+                                      const melody_gesture& to, int to_note) {
+  return to_int32(transition_score(config, from, from_note, to, to_note));
+}
+
 std::vector<target_candidate> target_candidates_for_gesture(
     const source_score& score, const std::vector<chord_occurrence>& chords,
     const improvisation_config& config, const melody_gesture& gesture, int seed) {

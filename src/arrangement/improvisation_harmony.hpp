@@ -106,6 +106,13 @@ std::vector<target_candidate> target_candidates_for_gesture(const source_score& 
                                                             const melody_gesture& gesture,
                                                             int seed);
 
+// What moving from `from_note` (the note of gesture `from`) to `to_note` (of the next gesture
+// `to`) adds to a realised line: interval size and leap cost, contour agreement with the targets,
+// a rest between them, approach resolution and the pull of closing and peak phrases.
+std::int32_t gesture_transition_score(const improvisation_config& config,
+                                      const melody_gesture& from, int from_note,
+                                      const melody_gesture& to, int to_note);
+
 // Phrase scoring
 
 // The phrase's score (higher is better) against the span's written melody, the harmony, its phrase
@@ -142,8 +149,8 @@ std::string interval_signature(const std::vector<solo_phrase_event>& events);
 std::vector<std::string> measure_rhythm_cells(const source_score& score,
                                               const std::vector<solo_phrase_event>& events);
 
-// The pairs of neighbouring intervals (each at most 5 semitones, a repeat only as the first) that
-// make a small melodic cell, in note order.
+// The pairs of neighbouring intervals that make a small melodic cell, in note order: both at most
+// 5 semitones and not both repeats.
 std::vector<std::pair<std::int32_t, std::int32_t>> interval_cells(
     const std::vector<solo_phrase_event>& events);
 
