@@ -70,18 +70,31 @@ wide role_points_of(const melody_gesture& gesture) {
 
 // Gesture realisation
 
-// What a realisation reads besides the gestures: the harmony, the register and the source key.
+// What a realisation reads besides the gestures: the harmony, the register and the source key,
+// with the fretting penalties of the MIDI notes asked for so far (-1 for not yet asked).
 struct realisation_setting {
   const harmonic_context_table& harmony;
   const improvisation_config& config;
   int key_pc = 0;
   std::vector<int> key_scale;
+  std::array<int, 128> penalties{};
 };
 
 realisation_setting setting_for(const source_score& score, const harmonic_context_table& harmony,
                                 const improvisation_config& config) {
   const int key = key_root_pc(score);
-  return {harmony, config, key, key_major_scale_pcs(key)};
+  realisation_setting setting{harmony, config, key, key_major_scale_pcs(key)};
+  setting.penalties.fill(-1);
+  return setting;
+}
+
+int penalty_of(realisation_setting& setting, int midi) {
+  if (midi < 0 || midi >= static_cast<int>(setting.penalties.size())) {
+    return top_four_playability_penalty(midi);
+  }
+  auto& penalty = setting.penalties[static_cast<std::size_t>(midi)];
+  if (penalty < 0) penalty = top_four_playability_penalty(midi);
+  return penalty;
 }
 
 // Appends the pitch classes of `from` that are also in `scale`, in the order of `from`.
@@ -213,7 +226,7 @@ std::vector<target_candidate> ranked_candidates(std::vector<target_candidate> co
   return taken;
 }
 
-std::vector<target_candidate> candidates_for(const realisation_setting& setting,
+std::vector<target_candidate> candidates_for(realisation_setting& setting,
                                              const melody_gesture& gesture, std::uint32_t seed) {
   const auto& config = setting.config;
   const auto* context = harmonic_context_at(setting.harmony, gesture.start_tick);
@@ -229,7 +242,7 @@ std::vector<target_candidate> candidates_for(const realisation_setting& setting,
                               [note](const target_candidate& kept) { return kept.midi == note; })) {
         continue;
       }
-      const int penalty = top_four_playability_penalty(note);
+      const int penalty = penalty_of(setting, note);
       if (penalty >= no_place_penalty) continue;
       if (context != nullptr && gesture.duration_ticks > quarter &&
           !contains_pc(context->chord_tones, note)) {
@@ -748,7 +761,7 @@ std::vector<solo_phrase_event> realize_gestures(const source_score& score,
                                                 const std::vector<melody_gesture>& gestures,
                                                 int seed) {
   if (gestures.empty()) return {};
-  const auto setting = setting_for(score, harmony, config);
+  auto setting = setting_for(score, harmony, config);
   std::vector<std::vector<target_candidate>> candidates;
   candidates.reserve(gestures.size());
   for (std::size_t index = 0; index < gestures.size(); ++index) {
@@ -788,8 +801,8 @@ std::vector<target_candidate> target_candidates_for_gesture(const source_score& 
                                                             const improvisation_config& config,
                                                             const melody_gesture& gesture,
                                                             int seed) {
-  return candidates_for(setting_for(score, harmony, config), gesture,
-                        static_cast<std::uint32_t>(seed));
+  auto setting = setting_for(score, harmony, config);
+  return candidates_for(setting, gesture, static_cast<std::uint32_t>(seed));
 }
 
 // Phrase scoring
