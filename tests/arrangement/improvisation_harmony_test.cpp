@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -773,3 +774,107 @@ TEST(improvisation_harmony_test, memory_texts_missing_are_worked_out_from_the_no
 }
 
 }  // namespace
+
+// With the planner and the analysis
+
+// A 4/4 song in C: a chordless pickup measure whose melody enters on beat 4, then `measures`
+// measures of a chord cycle with a melody of quarter and half notes.
+source_score song_with_pickup(std::size_t measures) {
+  constexpr std::array<const char*, 4> chords{"Dm7", "G7", "Cmaj7", "A7"};
+  constexpr std::array<int, 6> melody{62, 65, 69, 67, 64, 60};
+  source_score score;
+  for (std::size_t index = 0; index <= measures; ++index) {
+    source_measure measure;
+    measure.start_tick = static_cast<std::int64_t>(index) * whole;
+    score.measures.push_back(measure);
+  }
+  const auto add_note = [&](std::size_t measure, std::int64_t offset, std::int64_t duration,
+                            std::optional<int> midi, std::string chord = "") {
+    source_note note;
+    note.measure_index = measure;
+    note.start_tick = static_cast<std::int64_t>(measure) * whole + offset;
+    note.duration_ticks = duration;
+    note.chord_symbol = std::move(chord);
+    if (midi) {
+      note.pitches = {{.midi = *midi}};
+    } else {
+      note.kind = "rest";
+    }
+    score.notes.push_back(std::move(note));
+  };
+  add_note(0, 0, 3 * quarter, std::nullopt);
+  add_note(0, 3 * quarter, quarter, 67);
+  for (std::size_t index = 1; index <= measures; ++index) {
+    const int pitch = melody[index % melody.size()];
+    add_note(index, 0, 2 * quarter, pitch, chords[index % chords.size()]);
+    add_note(index, 2 * quarter, quarter, pitch + 2);
+    add_note(index, 3 * quarter, quarter, pitch - 3);
+  }
+  return score;
+}
+
+TEST(improvisation_harmony_test, every_gap_of_the_leading_pickup_span_is_odd) {
+  const auto score = song_with_pickup(4);
+  const auto spans = phrase_spans_for_source(score);
+  ASSERT_GE(spans.size(), 2u);
+  ASSERT_TRUE(phrase_span_is_leading_pickup(score, spans[0]));
+  const auto chords = occurrences_of(score);
+  phrase_analysis pickup;
+  pickup.span = spans[0];
+  phrase_analysis body;
+  body.span = spans[1];
+  const auto notes = phrase_of({{whole + 0, eighth, 60}, {whole + quarter, quarter, 62}});
+  EXPECT_EQ(phrase_gap_metrics_for(score, acoustic(), body, notes), (phrase_gap_metrics{1, 0, 0}));
+  EXPECT_EQ(phrase_gap_metrics_for(score, acoustic(), pickup, notes),
+            (phrase_gap_metrics{1, 1, 0}));
+  // Without any rest the pickup span is not charged for the missing breath (-55 elsewhere).
+  const auto legato = phrase_of({{3 * quarter, eighth, 67}, {3 * quarter + eighth, eighth, 65}});
+  const auto opening_body = [&] {
+    auto analysis = pickup;
+    analysis.span.first_measure = 1;
+    analysis.span.end_measure = 2;
+    return analysis;
+  }();
+  ASSERT_EQ(phrase_function_for(acoustic(), pickup), phrase_function_for(acoustic(), opening_body));
+  EXPECT_EQ(phrase_score(score, chords, acoustic(), pickup, legato, {}) -
+                phrase_score(score, chords, acoustic(), opening_body, legato, {}),
+            55);
+}
+
+TEST(improvisation_harmony_test, planned_phrases_realise_and_score_alike_from_table_and_chords) {
+  const auto score = song_with_pickup(9);
+  const auto chords = occurrences_of(score);
+  const auto table = build_harmonic_context_table(score, chords);
+  const arrangement_style_profile style;
+  for (const auto& config : {acoustic(), electric()}) {
+    std::vector<phrase_memory> memory;
+    for (const auto& span : phrase_spans_for_source(score)) {
+      const auto analysis = analyze_phrase(score, chords, config, span);
+      std::int32_t best = std::numeric_limits<std::int32_t>::min();
+      std::vector<solo_phrase_event> chosen;
+      for (int candidate = 0; candidate < 32; ++candidate) {
+        const auto gestures =
+            build_melody_gestures(score, style, chords, config, analysis, candidate);
+        const auto events =
+            realize_gestures(score, chords, config, gestures, candidate + span.index);
+        ASSERT_EQ(events.size(), gestures.size());
+        EXPECT_EQ(realize_gestures(score, table, config, gestures, candidate + span.index), events);
+        for (const auto& event : events) {
+          EXPECT_FALSE(event.tie_to_next || event.tie_from_previous);
+          EXPECT_GE(event.midi, config.low_midi);
+          EXPECT_LE(event.midi, config.high_midi);
+        }
+        const auto value = phrase_score(score, chords, config, analysis, events, memory);
+        EXPECT_EQ(phrase_score(score, chords, table, config, analysis, events, memory), value);
+        if (value > best) {
+          best = value;
+          chosen = events;
+        }
+      }
+      ASSERT_FALSE(chosen.empty());
+      memory.push_back(remembered(chosen, harmonic_signature_for_phrase(chords, span),
+                                  phrase_function_for(config, analysis), span.start_tick));
+    }
+    EXPECT_EQ(memory.size(), phrase_spans_for_source(score).size());
+  }
+}
