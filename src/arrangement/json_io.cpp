@@ -72,7 +72,8 @@ std::string vocal_measure_id(std::int64_t number) {
   return "arr-vocal-measure-" + std::to_string(number);
 }
 
-// The members holding arrays of objects, each visited in place; anything else is passed over.
+// Visits in place every object element of the array under the key; a member that is no array
+// and elements that are no objects are passed over.
 template <typename visit>
 void for_each_object_in(boost::json::object& object, const char* key, visit&& visitor) {
   auto* value = object.if_contains(key);

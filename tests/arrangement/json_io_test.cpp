@@ -1017,8 +1017,6 @@ TEST(json_io_test, a_vocal_staff_written_for_the_lead_sheet_passes_validation) {
     // The pickup is sung in the last lead-in measure, in the source's own voice.
     EXPECT_EQ(measures.at(pickup ? 3 : 7).at("voices").at(0).at("id"),
               pickup ? "voice-1" : "voice-arranged-vocal");
-    // Written back and read again, the vocal staff is never taken for the source.
-    EXPECT_EQ(source_staff(written), &written.at("staves").at(0).as_object());
   }
 }
 

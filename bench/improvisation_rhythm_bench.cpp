@@ -1,0 +1,91 @@
+// The solo's planning work for one song of 64 measures: analysing every phrase span, and planning
+// the 32 candidate gesture lists of every span, in both phrasing styles.
+#include "arrangement/improvisation_rhythm.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace orvanta::arrangement_detail;
+using namespace orvanta::arrangement_detail::improvisation_detail;
+
+constexpr std::int64_t whole = 16384;
+
+void add_note(source_score& score, std::int64_t start, std::int64_t duration, int midi,
+              const std::string& chord) {
+  source_note note;
+  note.start_tick = start;
+  note.duration_ticks = duration;
+  note.measure_index = static_cast<std::size_t>(start / whole);
+  source_pitch pitch;
+  pitch.midi = midi;
+  note.pitches = {pitch};
+  note.chord_symbol = chord;
+  score.notes.push_back(note);
+}
+
+// Quarters, eighths, held notes and a chord change every two beats over 64 measures.
+source_score song() {
+  source_score score;
+  const char* chords[] = {"Cmaj7", "Am7", "Dm7", "G7", "Em7", "A7", "Dm7", "G7"};
+  for (std::size_t measure = 0; measure < 64; ++measure) {
+    const auto start = static_cast<std::int64_t>(measure) * whole;
+    source_measure bar;
+    bar.start_tick = start;
+    score.measures.push_back(bar);
+    const int shift = static_cast<int>(measure % 5);
+    if (measure % 4 == 3) {
+      add_note(score, start, whole, 62 + shift, chords[(measure * 2) % 8]);
+      continue;
+    }
+    add_note(score, start, 4096, 64 + shift, chords[(measure * 2) % 8]);
+    add_note(score, start + 4096, 2048, 65 + shift, "");
+    add_note(score, start + 6144, 2048, 67 + shift, "");
+    add_note(score, start + 8192, 8192, 69 - shift, chords[(measure * 2 + 1) % 8]);
+  }
+  return score;
+}
+
+std::vector<chord_occurrence> chords_of(const source_score& score) {
+  std::vector<chord_occurrence> chords;
+  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
+  return chords;
+}
+
+void bm_analyze_all_spans(benchmark::State& state) {
+  const auto score = song();
+  const auto chords = chords_of(score);
+  const auto config = profile_config(improvisation_role::electric);
+  const auto spans = phrase_spans_for_source(score);
+  for (auto _ : state) {
+    for (const auto& span : spans) {
+      benchmark::DoNotOptimize(analyze_phrase(score, chords, config, span));
+    }
+  }
+}
+BENCHMARK(bm_analyze_all_spans);
+
+void bm_plan_all_candidates(benchmark::State& state) {
+  const auto score = song();
+  const auto chords = chords_of(score);
+  const auto config = profile_config(static_cast<improvisation_role>(state.range(0)));
+  std::vector<phrase_analysis> analyses;
+  for (const auto& span : phrase_spans_for_source(score)) {
+    analyses.push_back(analyze_phrase(score, chords, config, span));
+  }
+  const arrangement_style_profile style;
+  for (auto _ : state) {
+    for (const auto& analysis : analyses) {
+      for (int candidate = 0; candidate < 32; ++candidate) {
+        benchmark::DoNotOptimize(
+            build_melody_gestures(score, style, chords, config, analysis, candidate));
+      }
+    }
+  }
+}
+BENCHMARK(bm_plan_all_candidates)->Arg(0)->Arg(1);
+
+}  // namespace
