@@ -1,10 +1,14 @@
 #include "arrangement/anchors.hpp"
 
+#include "arrangement/comping_events.hpp"
 #include "arrangement/melody_path.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
 #include <limits>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -119,6 +123,100 @@ std::int64_t high_position_charge(std::int64_t fret, std::int64_t per_fret) {
   return per_fret * (fret - 7) + (fret > 9 ? 1150 * (fret - 9) : 0);
 }
 
+// The numerator of a time signature such as "6/8": the text before the first "/" read as a
+// whole signed decimal number (leading blanks and one sign allowed); nothing when it is not one.
+std::optional<std::int64_t> time_signature_numerator(std::string_view signature) {
+  const auto slash = signature.find('/');
+  if (slash == std::string_view::npos || slash == 0) return std::nullopt;
+  auto text = signature.substr(0, slash);
+  const auto digits_from = text.find_first_not_of(" \t\n\v\f\r");
+  if (digits_from == std::string_view::npos) return std::nullopt;
+  text.remove_prefix(digits_from);
+  const bool negative = text.front() == '-';
+  if (negative || text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  // Numbers too large for 64 bits fail here too: no measure divides into such a slash.
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return negative ? -value : value;
+}
+
+bool note_belongs_to_measure(const source_score& score, const source_note& note,
+                             const source_measure& measure) {
+  return note.measure_index < score.measures.size() &&
+         score.measures[note.measure_index].start_tick == measure.start_tick;
+}
+
+bool is_pitched_note(const source_note& note) {
+  return note.kind == "note" && !note.pitches.empty();
+}
+
+// A positionless filler from `start` lasting `duration`.
+arrangement_event filler_event(std::int64_t start, std::int64_t duration) {
+  arrangement_event event;
+  event.start_ticks = start;
+  event.duration_ticks = duration;
+  event.filler = true;
+  return event;
+}
+
+// A rest standing for the note: its times and its tuplet with the tuplet's counts.
+arrangement_event rest_for_note(const source_score& score, const source_note& note) {
+  auto event = filler_event(note.start_tick, note.duration_ticks);
+  event.display_ticks = note.display_ticks;
+  event.tuplet_id = note.tuplet_id;
+  if (const auto tuplet = tuplet_for_note(score, note)) {
+    event.tuplet_note_count = tuplet->note_count;
+    event.tuplet_space_count = tuplet->space_count;
+  }
+  return event;
+}
+
+// The chord labels of the measure's notes (rests included) by start, one per start tick, the
+// later note's label winning.
+std::vector<chord_label_marker> measure_chord_labels(const source_score& score,
+                                                     const source_measure& measure) {
+  std::vector<chord_label_marker> labels;
+  for (const auto& note : score.notes) {
+    if (!note.chord_symbol.empty() && note_belongs_to_measure(score, note, measure)) {
+      labels.push_back({note.start_tick, note.duration_ticks, note.chord_symbol});
+    }
+  }
+  sort_by_ascending_key(labels, [](const chord_label_marker& label) { return label.start_ticks; });
+  std::vector<chord_label_marker> merged;
+  for (auto& label : labels) {
+    if (!merged.empty() && merged.back().start_ticks == label.start_ticks) {
+      merged.back().duration_ticks = label.duration_ticks;
+      merged.back().symbol = std::move(label.symbol);
+    } else {
+      merged.push_back(std::move(label));
+    }
+  }
+  return merged;
+}
+
+// Every measure's events from the first builder that can write it, else its rest skeleton, in
+// measure order and normalised.
+using measure_builder = std::optional<std::vector<arrangement_event>> (*)(const source_score&,
+                                                                          const source_measure&);
+
+std::vector<arrangement_event> first_writable_events(const source_score& score,
+                                                     const std::vector<measure_builder>& builders) {
+  std::vector<arrangement_event> events;
+  for (const auto& measure : score.measures) {
+    auto measure_events = [&] {
+      for (const auto builder : builders) {
+        if (auto built = builder(score, measure)) return std::move(*built);
+      }
+      return source_rest_skeleton_events_for_measure(score, measure);
+    }();
+    events.insert(events.end(), std::make_move_iterator(measure_events.begin()),
+                  std::make_move_iterator(measure_events.end()));
+  }
+  return normalize_events(std::move(events));
+}
+
 }  // namespace
 
 bool messages_have_error(const std::vector<arrangement_message>& messages) {
@@ -200,6 +298,98 @@ std::vector<std::int64_t> chord_marker_starts_in_measure(const source_score& sco
     }
   }
   return starts;
+}
+
+// Source rest, slash and compact rest events
+
+std::int64_t slash_unit_ticks(const source_measure& measure) {
+  constexpr std::int64_t quarter = 4096;
+  const auto numerator = time_signature_numerator(measure.time_signature);
+  if (!numerator || *numerator <= 0 || measure.capacity_ticks % *numerator != 0) return quarter;
+  const auto unit = measure.capacity_ticks / *numerator;
+  return renderable_arrangement_duration(unit) ? unit : quarter;
+}
+
+std::optional<std::vector<arrangement_event>> source_slash_events_for_measure(
+    const source_score& score, const source_measure& measure) {
+  const auto start = measure.start_tick;
+  const auto end = add_ticks(start, measure.capacity_ticks);
+  std::vector<std::int64_t> boundaries{start, end};
+  const auto unit = slash_unit_ticks(measure);
+  if (unit > 0 && measure.capacity_ticks % unit == 0) {
+    for (auto tick = add_ticks(start, unit); tick < end; tick = add_ticks(tick, unit)) {
+      boundaries.push_back(tick);
+    }
+  }
+  const auto labels = chord_marker_starts_in_measure(score, measure);
+  boundaries.insert(boundaries.end(), labels.begin(), labels.end());
+  std::sort(boundaries.begin(), boundaries.end());
+  boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
+  std::vector<arrangement_event> slashes;
+  for (std::size_t index = 0; index + 1 < boundaries.size(); ++index) {
+    const auto length = ticks_between(boundaries[index], boundaries[index + 1]);
+    if (!renderable_arrangement_duration(length)) return std::nullopt;
+    auto slash = filler_event(boundaries[index], length);
+    slash.slash = true;
+    slashes.push_back(std::move(slash));
+  }
+  return slashes;
+}
+
+std::optional<std::vector<arrangement_event>> source_compact_rest_events_for_measure(
+    const source_score& score, const source_measure& measure) {
+  const auto start = measure.start_tick;
+  const auto end = add_ticks(start, measure.capacity_ticks);
+  const auto labels = measure_chord_labels(score, measure);
+  if (labels.empty()) {
+    if (!renderable_arrangement_duration(measure.capacity_ticks)) return std::nullopt;
+    return std::vector{filler_event(start, measure.capacity_ticks)};
+  }
+  std::vector<arrangement_event> rests;
+  if (labels.front().start_ticks > start) {
+    const auto gap = ticks_between(start, labels.front().start_ticks);
+    if (!renderable_arrangement_duration(gap)) return std::nullopt;
+    rests.push_back(filler_event(start, gap));
+  }
+  for (std::size_t index = 0; index < labels.size(); ++index) {
+    const auto label_end = index + 1 < labels.size() ? labels[index + 1].start_ticks : end;
+    const auto length = ticks_between(labels[index].start_ticks, label_end);
+    if (!renderable_arrangement_duration(length)) return std::nullopt;
+    auto rest = filler_event(labels[index].start_ticks, length);
+    rest.chord_symbol = labels[index].symbol;
+    rests.push_back(std::move(rest));
+  }
+  return rests;
+}
+
+std::vector<arrangement_event> source_rest_skeleton_events_for_measure(
+    const source_score& score, const source_measure& measure) {
+  std::vector<arrangement_event> rests;
+  for (const auto& note : score.notes) {
+    if (!note_belongs_to_measure(score, note, measure)) continue;
+    auto rest = rest_for_note(score, note);
+    rest.chord_symbol = note.chord_symbol;
+    rests.push_back(std::move(rest));
+  }
+  return rests;
+}
+
+std::vector<arrangement_event> source_slash_events(const source_score& score) {
+  return first_writable_events(
+      score, {source_slash_events_for_measure, source_compact_rest_events_for_measure});
+}
+
+std::vector<arrangement_event> source_compact_rest_events(const source_score& score) {
+  return first_writable_events(score, {source_compact_rest_events_for_measure});
+}
+
+std::vector<arrangement_event> source_rest_events(const source_score& score) {
+  std::vector<arrangement_event> rests;
+  for (const auto& note : score.notes) {
+    if (is_pitched_note(note) && note.tuplet_id.empty()) continue;
+    rests.push_back(rest_for_note(score, note));
+  }
+  return rests;
 }
 
 // Long-note chord placements and melody anchors

@@ -130,6 +130,40 @@ std::vector<chord_label_marker> source_chord_label_markers(const source_score& s
 std::vector<std::int64_t> chord_marker_starts_in_measure(const source_score& score,
                                                          const source_measure& measure);
 
+// Source rest, slash and compact rest events. Every event here is a positionless filler; a note
+// belongs to a measure when its measure index names a measure with that measure's start tick.
+
+// The length of one slash: the capacity divided by the time signature's numerator when that is a
+// writable duration (2048 in 6/8, 8192 in 2/2), else a quarter note (4096).
+std::int64_t slash_unit_ticks(const source_measure& measure);
+
+// Slashes on the measure's beat unit, split at its chord labels (the slashes carry no symbol);
+// nothing when some slash would not have a writable duration. No events for a measure of no
+// capacity.
+std::optional<std::vector<arrangement_event>> source_slash_events_for_measure(
+    const source_score& score, const source_measure& measure);
+
+// One rest per chord label of the measure, from the label to the next or to the measure's end and
+// carrying the label, after a leading rest up to the first label; one whole-measure rest without
+// labels. Nothing when some rest would not have a writable duration.
+std::optional<std::vector<arrangement_event>> source_compact_rest_events_for_measure(
+    const source_score& score, const source_measure& measure);
+
+// One rest per note of the measure with the note's times, chord symbol and tuplet, so tuplets and
+// every other rhythm survive.
+std::vector<arrangement_event> source_rest_skeleton_events_for_measure(
+    const source_score& score, const source_measure& measure);
+
+// Every measure's slashes, else its compact rests, else its rest skeleton, normalised.
+std::vector<arrangement_event> source_slash_events(const source_score& score);
+
+// Every measure's compact rests, else its rest skeleton, normalised.
+std::vector<arrangement_event> source_compact_rest_events(const source_score& score);
+
+// One rest per source note that is not a pitched note outside a tuplet (rests, unpitched notes
+// and every tuplet member), in note order, not normalised.
+std::vector<arrangement_event> source_rest_events(const source_score& score);
+
 // Long-note chord placements and melody anchors
 
 // One placement per long melody note that carries a chord, ordered by the note's start tick then

@@ -16,6 +16,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -870,6 +871,273 @@ TEST(anchors_test, a_lead_sheet_melody_becomes_one_playable_event_per_pitched_no
     EXPECT_TRUE(positions_use_upper_melody_strings(event.positions)) << note.id;
     EXPECT_EQ(event.chord_symbol, "") << note.id;
   }
+}
+
+// Source rest, slash and compact rest events
+
+// A score of measures given by time signature and capacity, laid end to end from tick 0.
+source_score score_of_measures(const std::vector<std::pair<std::string, std::int64_t>>& measures,
+                               std::vector<source_note> notes,
+                               std::vector<source_tuplet> tuplets = {}) {
+  source_score score;
+  std::int64_t start = 0;
+  for (const auto& [signature, capacity] : measures) {
+    source_measure measure;
+    measure.id = "m" + std::to_string(score.measures.size());
+    measure.time_signature = signature;
+    measure.start_tick = start;
+    measure.capacity_ticks = capacity;
+    score.measures.push_back(std::move(measure));
+    start += capacity;
+  }
+  score.notes = std::move(notes);
+  score.tuplets = std::move(tuplets);
+  return score;
+}
+
+// A pitched note of measure `measure`.
+source_note note_of(std::size_t measure, std::int64_t start, std::int64_t duration,
+                    std::string chord_symbol = "") {
+  auto note =
+      melody_note("n" + std::to_string(start), start, duration, 60, std::move(chord_symbol));
+  note.measure_index = measure;
+  return note;
+}
+
+source_note rest_of(std::size_t measure, std::int64_t start, std::int64_t duration,
+                    std::string chord_symbol = "") {
+  auto note = note_of(measure, start, duration, std::move(chord_symbol));
+  note.kind = "rest";
+  note.pitches.clear();
+  return note;
+}
+
+source_note tuplet_note_of(std::size_t measure, std::int64_t start, std::int64_t duration,
+                           std::int64_t display, std::string tuplet_id) {
+  auto note = note_of(measure, start, duration);
+  note.display_ticks = display;
+  note.tuplet_id = std::move(tuplet_id);
+  return note;
+}
+
+arrangement_event filler_rest(std::int64_t start, std::int64_t duration, std::string symbol = "") {
+  auto event = event_at(start, duration);
+  event.filler = true;
+  event.chord_symbol = std::move(symbol);
+  return event;
+}
+
+arrangement_event slash_at(std::int64_t start, std::int64_t duration) {
+  auto event = filler_rest(start, duration);
+  event.slash = true;
+  return event;
+}
+
+arrangement_event tuplet_rest(std::int64_t start, std::int64_t duration, std::int64_t display,
+                              std::string tuplet_id, std::optional<std::int64_t> note_count,
+                              std::optional<std::int64_t> space_count) {
+  auto event = filler_rest(start, duration);
+  event.display_ticks = display;
+  event.tuplet_id = std::move(tuplet_id);
+  event.tuplet_note_count = note_count;
+  event.tuplet_space_count = space_count;
+  return event;
+}
+
+std::vector<arrangement_event> rests_of(const source_score& score) {
+  std::vector<arrangement_event> rests;
+  for (const auto& note : score.notes) {
+    rests.push_back(filler_rest(note.start_tick, note.duration_ticks, note.chord_symbol));
+  }
+  return rests;
+}
+
+TEST(anchors_test, the_slash_unit_divides_the_measure_by_the_numerator_when_written) {
+  struct row {
+    const char* signature;
+    std::int64_t capacity;
+    std::int64_t expected;
+  };
+  const row rows[] = {
+      {"4/4", 16384, 4096},
+      {"6/8", 12288, 2048},
+      {"12/8", 24576, 2048},
+      {"2/2", 16384, 8192},
+      {"3/2", 24576, 8192},
+      {"7/16", 7168, 1024},
+      {"5/32", 2560, 512},
+      {"4/4", 0, 4096},
+      {"3/4", 16384, 4096},  // the numerator does not divide the capacity
+      {" +6/8", 12288, 2048},
+      {"\t6/8", 12288, 2048},
+      {"6 /8", 12288, 4096},
+      {"-6/8", 12288, 4096},
+      {"0/8", 12288, 4096},
+      {"+/8", 12288, 4096},
+      {"+-6/8", 12288, 4096},
+      {"/8", 12288, 4096},
+      {"x/8", 12288, 4096},
+      {"6x/8", 12288, 4096},
+      {"68", 12288, 4096},
+      {"", 12288, 4096},
+      {"99999999999999999999/8", 12288, 4096},
+      {"6/8/2", 12288, 2048},
+      {"5/4", 20480, 4096},
+      {"9/8", 18432, 2048},
+  };
+  for (const auto& row : rows) {
+    source_measure measure;
+    measure.time_signature = row.signature;
+    measure.capacity_ticks = row.capacity;
+    EXPECT_EQ(slash_unit_ticks(measure), row.expected)
+        << "'" << row.signature << "' " << row.capacity;
+  }
+}
+
+TEST(anchors_test, each_measure_builder_writes_its_measure_or_gives_up) {
+  using builder =
+      std::optional<std::vector<arrangement_event>> (*)(const source_score&, const source_measure&);
+  const builder slashes = source_slash_events_for_measure;
+  const builder compact = source_compact_rest_events_for_measure;
+  const builder skeleton = [](const source_score& score, const source_measure& measure) {
+    return std::optional{source_rest_skeleton_events_for_measure(score, measure)};
+  };
+  const source_score beat_three =
+      score_of_measures({{"4/4", 16384}}, {note_of(0, 0, 8192, "C"), note_of(0, 8192, 8192, "F")});
+  const source_score second_half_of_beat_two = score_of_measures(
+      {{"4/4", 16384}},
+      {note_of(0, 0, 6144, "C"), note_of(0, 6144, 2048, "F"), note_of(0, 8192, 8192)});
+  const source_score after_the_beat = score_of_measures(
+      {{"4/4", 16384}}, {note_of(0, 0, 4096), note_of(0, 4096, 512), note_of(0, 4608, 512, "F"),
+                         note_of(0, 5120, 3072), note_of(0, 8192, 8192)});
+  const source_score six_eight = score_of_measures(
+      {{"4/4", 16384}, {"6/8", 12288}}, {note_of(0, 0, 16384, "C"), note_of(1, 16384, 12288, "F")});
+  const source_score waltz_one_three =
+      score_of_measures({{"3/4", 12288}}, {note_of(0, 0, 8192, "C"), rest_of(0, 8192, 4096, "G7")});
+  const source_score waltz_two =
+      score_of_measures({{"3/4", 12288}}, {rest_of(0, 0, 4096), note_of(0, 4096, 8192, "F")});
+  // Notes of other measures, or naming no measure at all, lend the measure no label.
+  const source_score whole = score_of_measures(
+      {{"4/4", 16384}, {"4/4", 16384}},
+      {note_of(0, 0, 16384), note_of(1, 16384, 16384, "G"), note_of(9, 0, 4096, "X")});
+  const source_score five_four =
+      score_of_measures({{"5/4", 20480}}, {note_of(0, 0, 16384), note_of(0, 16384, 4096)});
+  const source_score triplet = score_of_measures(
+      {{"4/4", 16384}},
+      {tuplet_note_of(0, 0, 2731, 4096, "t1"), tuplet_note_of(0, 2731, 2731, 4096, "t1"),
+       tuplet_note_of(0, 5462, 2730, 4096, "t1"), note_of(0, 8192, 8192, "C"), note_of(3, 0, 4096)},
+      {{"t1", 3, 2, 0}});
+  const source_score nothing_to_divide = score_of_measures({{"4/4", 0}}, {});
+
+  struct row {
+    const char* name;
+    const source_score& score;
+    std::size_t measure;
+    builder build;
+    std::optional<std::vector<arrangement_event>> expected;
+  };
+  const row rows[] = {
+      {"slashes: label on beat 3",
+       beat_three,
+       0,
+       slashes,
+       {{slash_at(0, 4096), slash_at(4096, 4096), slash_at(8192, 4096), slash_at(12288, 4096)}}},
+      {"slashes: label on the second half of beat 2",
+       second_half_of_beat_two,
+       0,
+       slashes,
+       {{slash_at(0, 4096), slash_at(4096, 2048), slash_at(6144, 2048), slash_at(8192, 4096),
+         slash_at(12288, 4096)}}},
+      {"slashes: label 512 after beat 2 leaves 3584", after_the_beat, 0, slashes, std::nullopt},
+      {"slashes: a 6/8 measure after a 4/4 one",
+       six_eight,
+       1,
+       slashes,
+       {{slash_at(16384, 2048), slash_at(18432, 2048), slash_at(20480, 2048), slash_at(22528, 2048),
+         slash_at(24576, 2048), slash_at(26624, 2048)}}},
+      {"slashes: a measure of no capacity", nothing_to_divide, 0, slashes, {{}}},
+      {"compact: label 512 after beat 2 needs a leading 4608", after_the_beat, 0, compact,
+       std::nullopt},
+      {"compact: 3/4 with labels on beats 1 and 3",
+       waltz_one_three,
+       0,
+       compact,
+       {{filler_rest(0, 8192, "C"), filler_rest(8192, 4096, "G7")}}},
+      {"compact: 3/4 with its only label on beat 2",
+       waltz_two,
+       0,
+       compact,
+       {{filler_rest(0, 4096), filler_rest(4096, 8192, "F")}}},
+      {"compact: 4/4 without labels", whole, 0, compact, {{filler_rest(0, 16384)}}},
+      {"compact: a label on the downbeat", whole, 1, compact, {{filler_rest(16384, 16384, "G")}}},
+      {"compact: 5/4 without labels is not writable", five_four, 0, compact, std::nullopt},
+      {"skeleton: label 512 after beat 2", after_the_beat, 0, skeleton, {rests_of(after_the_beat)}},
+      {"skeleton: 5/4", five_four, 0, skeleton, {rests_of(five_four)}},
+      {"skeleton: a triplet keeps its durations and its tuplet",
+       triplet,
+       0,
+       skeleton,
+       {{tuplet_rest(0, 2731, 4096, "t1", 3, 2), tuplet_rest(2731, 2731, 4096, "t1", 3, 2),
+         tuplet_rest(5462, 2730, 4096, "t1", 3, 2), filler_rest(8192, 8192, "C")}}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.build(row.score, row.score.measures[row.measure]), row.expected) << row.name;
+  }
+}
+
+TEST(anchors_test, whole_scores_fall_back_measure_by_measure) {
+  // Measure 0 cannot be slashed (512 + 3584) but its labels can be written as compact rests;
+  // measure 1 is slashed; measure 2 (a leading 4608) falls to its rest skeleton.
+  const auto score = score_of_measures(
+      {{"4/4", 16384}, {"4/4", 16384}, {"4/4", 16384}},
+      {rest_of(0, 0, 512), note_of(0, 512, 6144, "C"), note_of(0, 6656, 1536, "F"),
+       note_of(0, 8192, 8192, "G"), note_of(1, 16384, 8192, "C"), note_of(1, 24576, 8192, "A7"),
+       note_of(2, 32768, 4096), note_of(2, 36864, 512), note_of(2, 37376, 512, "Dm"),
+       note_of(2, 37888, 3072), note_of(2, 40960, 8192)});
+  const std::vector<arrangement_event> slashed = {
+      filler_rest(0, 512),          filler_rest(512, 6144, "C"),   filler_rest(6656, 1536, "F"),
+      filler_rest(8192, 8192, "G"), slash_at(16384, 4096),         slash_at(20480, 4096),
+      slash_at(24576, 4096),        slash_at(28672, 4096),         filler_rest(32768, 4096),
+      filler_rest(36864, 512),      filler_rest(37376, 512, "Dm"), filler_rest(37888, 3072),
+      filler_rest(40960, 8192)};
+  EXPECT_EQ(source_slash_events(score), slashed);
+
+  const std::vector<arrangement_event> compact = {
+      filler_rest(0, 512),          filler_rest(512, 6144, "C"),   filler_rest(6656, 1536, "F"),
+      filler_rest(8192, 8192, "G"), filler_rest(16384, 8192, "C"), filler_rest(24576, 8192, "A7"),
+      filler_rest(32768, 4096),     filler_rest(36864, 512),       filler_rest(37376, 512, "Dm"),
+      filler_rest(37888, 3072),     filler_rest(40960, 8192)};
+  EXPECT_EQ(source_compact_rest_events(score), compact);
+
+  const auto five_four =
+      score_of_measures({{"5/4", 20480}, {"4/4", 16384}},
+                        {note_of(0, 0, 16384), note_of(0, 16384, 4096), note_of(1, 20480, 16384)});
+  EXPECT_EQ(
+      source_compact_rest_events(five_four),
+      (std::vector{filler_rest(0, 16384), filler_rest(16384, 4096), filler_rest(20480, 16384)}));
+  EXPECT_EQ(source_slash_events(score_of_measures({}, {})), std::vector<arrangement_event>{});
+}
+
+TEST(anchors_test, source_rests_stand_for_rests_unpitched_notes_and_every_tuplet_member) {
+  auto unpitched = note_of(0, 12288, 4096);
+  unpitched.pitches.clear();
+  const auto score = score_of_measures(
+      {{"4/4", 16384}},
+      {note_of(0, 0, 4096, "C"), rest_of(0, 4096, 4096, "F"),
+       tuplet_note_of(0, 8192, 1365, 2048, "t1"), tuplet_note_of(0, 9557, 1365, 2048, "t1"),
+       tuplet_note_of(0, 10922, 1366, 2048, "t1"), unpitched,
+       tuplet_note_of(0, 16384, 4096, 4096, "t9")},
+      {{"t1", 3, 2, 0}});
+  // The rest's chord symbol stays behind: labels come from the source markers later.
+  const std::vector<arrangement_event> expected = {
+      filler_rest(4096, 4096),
+      tuplet_rest(8192, 1365, 2048, "t1", 3, 2),
+      tuplet_rest(9557, 1365, 2048, "t1", 3, 2),
+      tuplet_rest(10922, 1366, 2048, "t1", 3, 2),
+      filler_rest(12288, 4096),
+      tuplet_rest(16384, 4096, 4096, "t9", std::nullopt, std::nullopt),
+  };
+  EXPECT_EQ(source_rest_events(score), expected);
 }
 
 }  // namespace

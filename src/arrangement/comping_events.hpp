@@ -1,0 +1,179 @@
+// Comping events: how the generators' loose events become one writable line, and how a comping
+// hit becomes an event. A written line holds one event per start tick, each ending before the next
+// begins, with playable, fingered grips; comping hits sound on the eighth-note grid (2048 ticks)
+// counted from each measure's start, inside the chord that sounds there, where the melody and the
+// phrase plan leave them room.
+#pragma once
+
+#include "arrangement/anchors.hpp"
+#include "arrangement/arrangement_analysis.hpp"
+#include "arrangement/arrangement_plan.hpp"
+#include "arrangement/fretboard.hpp"
+#include "arrangement/patterns.hpp"
+#include "arrangement/source.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta::arrangement_detail {
+
+// How the melody moves around one chord anchor: more than three attacks in its span (`busy`), a
+// rest or a note longer than a quarter in its span (`long_space`), and whether the anchor lasts a
+// quarter note or less (`short_anchor`).
+struct comping_context {
+  bool busy = false;
+  bool long_space = false;
+  bool short_anchor = false;
+
+  bool operator==(const comping_context&) const = default;
+};
+
+// Event list normalisation
+
+// True when both events start on the same tick with the same chord symbol and the same `slash`
+// flag: the events that normalisation merges into one.
+bool same_start_and_symbol(const arrangement_event& left, const arrangement_event& right);
+
+// The events sorted by start, merged per start tick, symbol and slash flag, each clipped to the
+// start of the next; of the rest, events with a playable grip (fingered), slash events and
+// positionless fillers survive. Where a positionless filler merges with a grip, the grip keeps its
+// own ties. Every start tick then holds at most one event.
+std::vector<arrangement_event> normalize_events(std::vector<arrangement_event> events);
+
+// Source chord labels
+
+// Puts the marker's symbol on the first event starting at its tick; else splits the first event
+// sounding through the tick there (tied when it has positions), the later part carrying the
+// symbol and appended to the list; else appends a label-only filler of the marker's duration (at
+// least 1 tick).
+void add_source_chord_label_marker(std::vector<arrangement_event>& events,
+                                   const chord_label_marker& marker);
+
+// The events with every generated chord symbol removed and the source's chord labels, as written,
+// put on the events at their ticks (adding label-only events where nothing sounds), normalised.
+std::vector<arrangement_event> with_source_chord_symbols(const source_score& score,
+                                                         std::vector<arrangement_event> events);
+
+// Melody context and hit filters
+
+// The melody around the anchor's span [start, start + duration).
+comping_context comping_context_for(const source_score& score, const arrangement_anchor& anchor);
+
+// True when an acoustic pattern hit may sound at the tick: always on the anchor's start; never on
+// a short anchor; not in a busy melody or without room when the hit asks so; not on a melody attack
+// when the hit avoids them.
+bool should_emit_comping_hit(const source_score& score, const arrangement_anchor& anchor,
+                             const comping_hit& hit, std::int64_t tick,
+                             const comping_context& context);
+
+// True when an electric stab hit may sound at the tick: never on a melody attack (the anchor's
+// start included) nor on a short anchor; not in a busy melody or without room when the hit asks
+// so; otherwise only inside the anchor's span.
+bool should_emit_accompaniment_hit(const source_score& score, const arrangement_anchor& anchor,
+                                   const comping_hit& hit, std::int64_t tick,
+                                   const comping_context& context);
+
+// Anchor and measure lookups
+
+// The index of the anchor sounding at the tick in a list in time order; nothing before the first
+// anchor, in a gap or after the last.
+std::optional<std::size_t> active_anchor_index(const std::vector<arrangement_anchor>& anchors,
+                                               std::int64_t tick);
+
+// The index of the first measure whose span holds the tick; 0 when none does.
+std::size_t comping_grid_measure_index(const source_score& score, std::int64_t tick);
+
+// True when the tick lies on an eighth (a multiple of 2048 ticks) counted from the start of the
+// measure that holds it, so measures of sixteenths (7/16 holds 7168 ticks) do not push later
+// measures off the grid; a tick outside every measure is counted from tick 0.
+bool on_measure_eighth_grid(const source_score& score, std::int64_t tick);
+
+// True when the hit's offset lies in [0, the measure's capacity).
+bool pattern_hit_fits_measure(const source_measure& measure, const comping_hit& hit);
+
+// Spans and tick sets
+
+// True when the event overlaps [start, end): event start < end and start < event end.
+bool event_overlaps_span(const arrangement_event& event, std::int64_t start, std::int64_t end);
+
+// True when the event overlaps the phrase's range.
+bool event_overlaps_phrase(const arrangement_event& event, const phrase_instance_plan& phrase);
+
+// Appends the tick unless the list holds it already.
+void add_unique_tick(std::vector<std::int64_t>& ticks, std::int64_t tick);
+
+// True when the list holds the tick.
+bool tick_list_contains(const std::vector<std::int64_t>& ticks, std::int64_t tick);
+
+// True when start <= tick < end.
+bool tick_in_range(const tick_range& range, std::int64_t tick);
+
+// True when some range holds the tick.
+bool tick_in_ranges(const std::vector<tick_range>& ranges, std::int64_t tick);
+
+// The comping event push
+
+// The number of positions of all events starting at the tick.
+std::size_t position_count_at_start(const std::vector<arrangement_event>& events,
+                                    std::int64_t tick);
+
+// Adds a comping event of the positions at the tick, lasting `duration` but never past the
+// anchor's end, or merges its notes (as far as the grip stays playable), its length and, when the
+// event has none, its symbol into the first event already starting there. Nothing happens without
+// positions, outside [anchor_start, anchor_end), off the measure's eighth grid, for a duration or
+// a rest of the anchor under an eighth, or on a melody attack when `avoid_melody_attack` is set.
+void push_comping_event(std::vector<arrangement_event>& events, const source_score& score,
+                        std::int64_t tick, std::int64_t anchor_start, std::int64_t anchor_end,
+                        std::vector<tab_position> positions, const std::string& symbol,
+                        bool avoid_melody_attack, std::int64_t duration);
+
+// Phrase-plan hit rules and pattern choice
+
+// The acoustic pattern of a phrase's rhythm intent (0 to 3): base and sparse 0, variation 1 or 2
+// by the parity of source phrase plus index, response 2, build and cadence 3.
+std::size_t pattern_index_for_acoustic_intent(phrase_rhythm_intent intent,
+                                              const phrase_instance_plan& phrase);
+
+// The electric pattern of a phrase's stab intent (0 to 3): establish 0, sparse support 1, late
+// answer 2, anticipation and cadence 3, intentional silence |index| modulo 4.
+std::size_t pattern_index_for_electric_intent(electric_stab_intent intent,
+                                              const phrase_instance_plan& phrase);
+
+// True when the phrase's rhythm intent lets an acoustic pattern hit sound at the tick: inside the
+// phrase, never on a measure's downbeat, in the second half of the measure (or where the hit wants
+// room) for sparse, in the response windows (or the second half of the phrase) for response.
+bool planned_acoustic_hit_allowed(const phrase_instance_plan& phrase, const comping_hit& hit,
+                                  std::int64_t tick);
+
+// True when the phrase's stab intent lets an electric stab sound at the tick inside the phrase:
+// early for establish, after the first measure (or where the hit wants room) for sparse support,
+// in the response windows or the second half for late answer, in the second half of the measure
+// or phrase for anticipation, in the last two measures for cadence, never for intentional silence.
+bool planned_electric_hit_allowed(const phrase_instance_plan& phrase, const comping_hit& hit,
+                                  std::int64_t tick);
+
+// Cell ids
+
+// The style family's name in cell ids; "swing" for a value outside the families.
+std::string_view style_family_name(comping_style_family family);
+
+// The id of the acoustic cell a phrase plays, such as "swing_upper_variation_2".
+std::string resolve_acoustic_cell_id(const arrangement_style_profile& profile,
+                                     phrase_rhythm_intent intent,
+                                     const phrase_instance_plan& phrase);
+
+// The id of the electric stab cell a phrase plays, such as "waltz_stab_cadence_3".
+std::string resolve_electric_stab_cell_id(const arrangement_style_profile& profile,
+                                          electric_stab_intent intent,
+                                          const phrase_instance_plan& phrase);
+
+// The phrase record of the section trace whose phrase index is the phrase's index; null when
+// either is null or no record matches. The pointer points into `section_trace`.
+phrase_debug_trace* phrase_trace_for(section_debug_trace* section_trace,
+                                     const phrase_instance_plan* phrase);
+
+}  // namespace orvanta::arrangement_detail

@@ -1,0 +1,810 @@
+#include "arrangement/comping_events.hpp"
+
+#include "arrangement/anchors.hpp"
+#include "arrangement/arrangement_plan.hpp"
+#include "arrangement/fretboard.hpp"
+#include "arrangement/patterns.hpp"
+#include "arrangement/source.hpp"
+
+#include <gtest/gtest.h>
+
+#include "grip_fixtures.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace orvanta::arrangement_detail;
+using grip_fixtures::at;
+
+using grip = std::vector<tab_position>;
+
+// Events and scores built by hand.
+
+arrangement_event event_of(std::int64_t start, std::int64_t duration, grip positions = {},
+                           std::string symbol = "") {
+  arrangement_event event;
+  event.start_ticks = start;
+  event.duration_ticks = duration;
+  event.positions = std::move(positions);
+  event.chord_symbol = std::move(symbol);
+  return event;
+}
+
+arrangement_event rest_event(std::int64_t start, std::int64_t duration, std::string symbol = "") {
+  auto event = event_of(start, duration, {}, std::move(symbol));
+  event.filler = true;
+  return event;
+}
+
+arrangement_event slash_event(std::int64_t start, std::int64_t duration, grip positions = {},
+                              std::string symbol = "") {
+  auto event = event_of(start, duration, std::move(positions), std::move(symbol));
+  event.filler = true;
+  event.slash = true;
+  return event;
+}
+
+grip fingered(grip positions) { return assigned_or_original_fingering(std::move(positions)); }
+
+// `events` with every grip fingered as the normaliser fingers kept grips.
+std::vector<arrangement_event> with_fingers(std::vector<arrangement_event> events) {
+  for (auto& event : events) event.positions = fingered(std::move(event.positions));
+  return events;
+}
+
+// 4/4 measures from tick 0.
+source_score score_of(std::vector<source_note> notes, std::size_t measures = 2) {
+  source_score score;
+  for (std::size_t index = 0; index < measures; ++index) {
+    source_measure measure;
+    measure.id = "m" + std::to_string(index);
+    measure.start_tick = static_cast<std::int64_t>(index) * 16384;
+    score.measures.push_back(std::move(measure));
+  }
+  score.notes = std::move(notes);
+  return score;
+}
+
+source_note melody(std::int64_t start, std::int64_t duration, std::string symbol = "",
+                   std::size_t measure = 0) {
+  source_note note;
+  note.id = "n" + std::to_string(start);
+  note.chord_symbol = std::move(symbol);
+  note.start_tick = start;
+  note.duration_ticks = duration;
+  note.measure_index = measure;
+  note.pitches = {source_pitch{"c", 4, "n", 60}};
+  return note;
+}
+
+source_note rest_note(std::int64_t start, std::int64_t duration, std::string symbol = "") {
+  auto note = melody(start, duration, std::move(symbol));
+  note.kind = "rest";
+  note.pitches.clear();
+  return note;
+}
+
+arrangement_anchor anchor_of(std::int64_t start, std::int64_t duration) {
+  arrangement_anchor anchor;
+  anchor.start_ticks = start;
+  anchor.duration_ticks = duration;
+  return anchor;
+}
+
+comping_hit hit_of(std::int64_t offset, bool avoid = false, bool skip_busy = false,
+                   bool needs_space = false) {
+  return {offset, 2048, 0, avoid, skip_busy, needs_space, 0};
+}
+
+phrase_instance_plan phrase_of(std::int64_t start, std::int64_t end,
+                               std::vector<tick_range> windows = {}) {
+  phrase_instance_plan phrase;
+  phrase.range = {start, end};
+  phrase.response_windows = std::move(windows);
+  return phrase;
+}
+
+// Event list normalisation
+
+// What every normalised list must satisfy: time order with one event per tick, no event past the
+// next start, and every grip (slashes apart) playable and fingered.
+void expect_writable(const std::vector<arrangement_event>& events, const char* name) {
+  for (std::size_t index = 0; index < events.size(); ++index) {
+    const auto& event = events[index];
+    EXPECT_GT(event.duration_ticks, 0) << name;
+    if (index + 1 < events.size()) {
+      EXPECT_LT(event.start_ticks, events[index + 1].start_ticks) << name;
+      EXPECT_LE(event_end_ticks(event), events[index + 1].start_ticks) << name;
+    }
+    if (event.slash) continue;
+    if (event.positions.empty()) {
+      EXPECT_TRUE(event.filler) << name << ": a positionless event that is no filler";
+    } else {
+      EXPECT_TRUE(positions_playable(event.positions)) << name;
+      EXPECT_TRUE(positions_have_valid_fingering(event.positions)) << name;
+    }
+  }
+}
+
+TEST(comping_events_test, normalisation_merges_clips_and_drops) {
+  const grip c_shape{at(3, 0), at(2, 1)};  // G and C on strings 3 and 2
+  const grip bass_c{at(5, 3)};             // C on string 5
+  auto tied_pair = event_of(0, 2048, c_shape, "C");
+  tied_pair.tie_from_previous = true;
+  tied_pair.tie_to_next = true;
+  auto untied_bass = event_of(0, 4096, bass_c, "C");
+  auto tied_bass = untied_bass;
+  tied_bass.tie_from_previous = true;
+  auto tuplet_note = event_of(0, 1365, bass_c);
+  tuplet_note.display_ticks = 2048;
+  tuplet_note.tuplet_id = "t1";
+  tuplet_note.tuplet_note_count = 3;
+  tuplet_note.tuplet_space_count = 2;
+  auto other_tuplet = event_of(0, 1365, c_shape);
+  other_tuplet.display_ticks = 4096;
+  other_tuplet.tuplet_id = "t2";
+  other_tuplet.tuplet_note_count = 5;
+  other_tuplet.tuplet_space_count = 4;
+  auto merged_tuplet = tuplet_note;
+  merged_tuplet.positions = {at(5, 3), at(3, 0), at(2, 1)};
+  auto adopted_tuplet = other_tuplet;
+  adopted_tuplet.positions = {at(5, 3), at(3, 0), at(2, 1)};
+  const grip five_notes{at(6, 3), at(5, 2), at(4, 0), at(3, 0), at(2, 1)};
+  const grip two_on_one_string{at(2, 1), at(2, 3)};
+
+  struct row {
+    const char* name;
+    std::vector<arrangement_event> input;
+    std::vector<arrangement_event> expected;
+  };
+  const row rows[] = {
+      {"empty", {}, {}},
+      {"unsorted events come out in time order",
+       {event_of(8192, 4096, bass_c), event_of(0, 4096, c_shape)},
+       with_fingers({event_of(0, 4096, c_shape), event_of(8192, 4096, bass_c)})},
+      {"equal start and symbol merge into the event with fewer positions",
+       {tied_pair, untied_bass},
+       [&] {
+         auto merged = event_of(0, 4096, {at(5, 3), at(3, 0), at(2, 1)}, "C");
+         merged.tie_to_next = true;
+         return with_fingers({merged});
+       }()},
+      {"a tie from the previous survives only when both carry it",
+       {tied_pair, tied_bass},
+       [&] {
+         auto merged = event_of(0, 4096, {at(5, 3), at(3, 0), at(2, 1)}, "C");
+         merged.tie_from_previous = true;
+         merged.tie_to_next = true;
+         return with_fingers({merged});
+       }()},
+      {"the merge keeps the base's display and tuplet",
+       {other_tuplet, tuplet_note},
+       with_fingers({merged_tuplet})},
+      {"a base without display or tuplet takes the other's",
+       {other_tuplet, event_of(0, 1365, bass_c)},
+       with_fingers({adopted_tuplet})},
+      {"a merged event is a filler only when both are",
+       {rest_event(0, 4096, "C"), event_of(0, 2048, bass_c, "C")},
+       with_fingers({event_of(0, 4096, bass_c, "C")})},
+      {"notes that would make the grip unplayable stay out of the merge",
+       {event_of(0, 4096, {at(2, 1)}), event_of(0, 4096, {at(2, 3), at(3, 0)})},
+       with_fingers({event_of(0, 4096, {at(3, 0), at(2, 1)})})},
+      {"of two symbols on one tick the later one survives",
+       {event_of(4096, 4096, c_shape, "F7"), event_of(4096, 4096, bass_c, "C7")},
+       with_fingers({event_of(4096, 4096, c_shape, "F7")})},
+      {"symbols compare bytewise, the empty one first",
+       {event_of(0, 4096, c_shape, "a"), event_of(0, 4096, bass_c, "B"),
+        event_of(0, 4096, bass_c, "")},
+       with_fingers({event_of(0, 4096, c_shape, "a")})},
+      {"bytes above 127 sort after ASCII",
+       {event_of(0, 4096, c_shape, "\xc3\x89"), event_of(0, 4096, bass_c, "z")},
+       with_fingers({event_of(0, 4096, c_shape, "\xc3\x89")})},
+      {"a slash never merges with a plain event and outlives it",
+       {slash_event(0, 4096, {}, "C"), event_of(0, 4096, c_shape, "C")},
+       {slash_event(0, 4096, {}, "C")}},
+      {"clipped to the next start although that event is dropped",
+       {event_of(0, 4096, c_shape), event_of(1024, 4096)},
+       with_fingers({event_of(0, 1024, c_shape)})},
+      {"a last event of no duration is dropped",
+       {event_of(0, 4096, c_shape), event_of(4096, 0, bass_c)},
+       with_fingers({event_of(0, 4096, c_shape)})},
+      {"a positionless filler stays, a positionless plain event does not",
+       {rest_event(0, 4096), event_of(4096, 4096), rest_event(8192, 4096, "G7")},
+       {rest_event(0, 4096), rest_event(8192, 4096, "G7")}},
+      {"a slash with an unplayable grip stays, fingered as far as possible",
+       {slash_event(0, 4096, five_notes)},
+       {slash_event(0, 4096, fingered(five_notes))}},
+      {"five positions are dropped", {event_of(0, 4096, five_notes)}, {}},
+      {"two positions on one string are dropped, even as a filler",
+       {[&] {
+         auto event = event_of(0, 4096, two_on_one_string);
+         event.filler = true;
+         return event;
+       }()},
+       {}},
+  };
+  for (const auto& row : rows) {
+    const auto normalized = normalize_events(row.input);
+    EXPECT_EQ(normalized, row.expected) << row.name;
+    expect_writable(normalized, row.name);
+  }
+}
+
+TEST(comping_events_test, a_rest_laid_under_a_tied_tuplet_note_keeps_the_tie) {
+  // A held C tied into the first note of a triplet; the melody generator adds the source rests of
+  // the triplet beside its note events.
+  auto held = melody(0, 4096);
+  held.tie_to_next = true;
+  auto first = melody(4096, 1365);
+  first.tie_from_previous = true;
+  first.tie_to_next = true;
+  auto second = melody(5461, 1365);
+  second.tie_from_previous = true;
+  auto third = melody(6826, 1366);
+  for (auto* note : {&first, &second, &third}) {
+    note->display_ticks = 2048;
+    note->tuplet_id = "t1";
+  }
+  source_score score = score_of({held, first, second, third, rest_note(8192, 8192)}, 1);
+  score.tuplets = {{"t1", 3, 2, 0}};
+
+  const grip c{at(2, 1)};
+  auto events = source_rest_events(score);
+  ASSERT_EQ(events.size(), 4u);
+  auto played = [&](const source_note& note) {
+    auto event = event_of(note.start_tick, note.duration_ticks, c);
+    event.tie_to_next = note.tie_to_next;
+    event.tie_from_previous = note.tie_from_previous;
+    event.display_ticks = note.display_ticks;
+    event.tuplet_id = note.tuplet_id;
+    return event;
+  };
+  for (const auto* note : {&held, &first, &second, &third}) events.push_back(played(*note));
+
+  const auto normalized = normalize_events(events);
+  ASSERT_EQ(normalized.size(), 5u);
+  EXPECT_TRUE(normalized[0].tie_to_next);
+  EXPECT_FALSE(normalized[0].tie_from_previous);
+  const bool tie_from_previous[] = {true, true, false};
+  const bool tie_to_next[] = {true, false, false};
+  for (std::size_t index = 1; index <= 3; ++index) {
+    const auto& note = normalized[index];
+    EXPECT_EQ(note.positions, fingered(c)) << index;
+    EXPECT_FALSE(note.filler) << index;
+    EXPECT_EQ(note.tie_from_previous, tie_from_previous[index - 1]) << index;
+    EXPECT_EQ(note.tie_to_next, tie_to_next[index - 1]) << index;
+    EXPECT_EQ(note.tuplet_id, "t1") << index;
+    EXPECT_EQ(note.tuplet_note_count, 3) << index;
+    EXPECT_EQ(note.tuplet_space_count, 2) << index;
+    EXPECT_EQ(note.display_ticks, 2048) << index;
+  }
+  EXPECT_EQ(normalized[4], rest_event(8192, 8192));
+  expect_writable(normalized, "tied triplet");
+
+  // Two played events still merge their ties by the usual rule.
+  auto untied = played(first);
+  untied.tie_from_previous = false;
+  untied.positions = {at(5, 3)};
+  const auto merged = normalize_events({played(first), untied});
+  ASSERT_EQ(merged.size(), 1u);
+  EXPECT_FALSE(merged[0].tie_from_previous);
+  EXPECT_TRUE(merged[0].tie_to_next);
+}
+
+// Source chord labels
+
+TEST(comping_events_test, a_label_marks_splits_or_adds_an_event_at_its_tick) {
+  const grip c_shape{at(3, 0), at(2, 1)};
+  auto tied_tail = event_of(8192, 8192, c_shape, "F");
+  tied_tail.tie_from_previous = true;
+  auto tied_head = event_of(4096, 4096, c_shape, "C");
+  tied_head.tie_to_next = true;
+
+  struct row {
+    const char* name;
+    std::vector<arrangement_event> events;
+    chord_label_marker marker;
+    std::vector<arrangement_event> expected;
+  };
+  const row rows[] = {
+      {"an event starting at the tick takes the label (the first of them)",
+       {event_of(0, 4096, c_shape, "x"), event_of(4096, 4096, c_shape, "y"),
+        event_of(4096, 2048, {}, "z")},
+       {4096, 4096, "G7"},
+       {event_of(0, 4096, c_shape, "x"), event_of(4096, 4096, c_shape, "G7"),
+        event_of(4096, 2048, {}, "z")}},
+      {"a sounding grip is split and tied",
+       {event_of(4096, 12288, c_shape, "C")},
+       {8192, 4096, "F"},
+       {tied_head, tied_tail}},
+      {"a rest is split without ties",
+       {rest_event(4096, 12288, "C")},
+       {8192, 4096, "F"},
+       {rest_event(4096, 4096, "C"), rest_event(8192, 8192, "F")}},
+      {"a label on an event's end does not split it",
+       {event_of(0, 4096, c_shape)},
+       {4096, 2048, "D"},
+       {event_of(0, 4096, c_shape), rest_event(4096, 2048, "D")}},
+      {"a label of no duration where nothing sounds lasts one tick",
+       {},
+       {4096, 0, "D"},
+       {rest_event(4096, 1, "D")}},
+  };
+  for (const auto& row : rows) {
+    auto events = row.events;
+    add_source_chord_label_marker(events, row.marker);
+    EXPECT_EQ(events, row.expected) << row.name;
+  }
+}
+
+TEST(comping_events_test, source_labels_replace_every_generated_symbol) {
+  const auto score =
+      score_of({melody(0, 4096, "C"), melody(4096, 4096), rest_note(8192, 2048, "Am"),
+                melody(10240, 6144, "Dm7"), melody(16384, 16384, "G7", 1)});
+  EXPECT_EQ(with_source_chord_symbols(score, {}),
+            (std::vector{rest_event(0, 4096, "C"), rest_event(8192, 2048, "Am"),
+                         rest_event(10240, 6144, "Dm7"), rest_event(16384, 16384, "G7")}));
+
+  // A grip over the first two labels is split at Am; the generator's own symbol is gone.
+  const grip c_shape{at(3, 0), at(2, 1)};
+  const auto relabelled = with_source_chord_symbols(
+      score, {event_of(0, 4096, c_shape, "Cmaj7"), event_of(4096, 8192, c_shape, "Cmaj7"),
+              event_of(20480, 4096, c_shape, "G13")});
+  auto before_am = event_of(4096, 4096, c_shape);
+  before_am.tie_to_next = true;
+  // The part split off at Am is split again at Dm7; the G7 label fills the gap up to the grip.
+  auto from_am = event_of(8192, 2048, c_shape, "Am");
+  from_am.tie_from_previous = true;
+  from_am.tie_to_next = true;
+  auto from_dm7 = event_of(10240, 2048, c_shape, "Dm7");
+  from_dm7.tie_from_previous = true;
+  EXPECT_EQ(relabelled,
+            with_fingers({event_of(0, 4096, c_shape, "C"), before_am, from_am, from_dm7,
+                          rest_event(16384, 4096, "G7"), event_of(20480, 4096, c_shape)}));
+}
+
+// Melody context and hit filters
+
+TEST(comping_events_test, the_context_counts_attacks_room_and_anchor_length) {
+  // Four attacks in [0, 8192), then a rest; a half note in the second measure.
+  const auto score =
+      score_of({melody(0, 2048), melody(2048, 2048), melody(4096, 2048), melody(6144, 2048),
+                rest_note(8192, 8192), melody(16384, 8192, "", 1), melody(24576, 8192, "", 1)});
+  struct row {
+    const char* name;
+    arrangement_anchor anchor;
+    comping_context expected;
+  };
+  const row rows[] = {
+      {"four attacks are busy, no room", anchor_of(0, 8192), {true, false, false}},
+      {"three attacks are not busy", anchor_of(2048, 6144), {false, false, false}},
+      {"a rest in the span gives room", anchor_of(0, 16384), {true, true, false}},
+      {"a long note gives room", anchor_of(16384, 4097), {false, true, false}},
+      {"a quarter is short", anchor_of(16384, 4096), {false, true, true}},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(comping_context_for(score, row.anchor), row.expected) << row.name;
+}
+
+TEST(comping_events_test, the_hit_filters_follow_the_melody) {
+  // Measure 0: a whole-measure anchor over four eighths then a rest. Measure 1: a held note.
+  const auto score =
+      score_of({melody(0, 2048), melody(2048, 2048), melody(4096, 2048), melody(6144, 2048),
+                rest_note(8192, 8192), melody(16384, 16384, "", 1)});
+  const auto whole = anchor_of(0, 16384);
+  const auto held = anchor_of(16384, 16384);
+  const auto quarter = anchor_of(24576, 4096);
+  const auto attacked_quarter = anchor_of(16384, 4096);
+  struct row {
+    const char* name;
+    arrangement_anchor anchor;
+    comping_hit hit;
+    std::int64_t tick;
+    bool acoustic;
+    bool electric;
+  };
+  const row rows[] = {
+      {"start of a short anchor", quarter, hit_of(0), 24576, true, false},
+      {"start of a short anchor under an attack", attacked_quarter, hit_of(0, true), 16384, true,
+       false},
+      {"inside a short anchor", quarter, hit_of(2048), 26624, false, false},
+      {"start under an attack avoiding attacks", whole, hit_of(0, true), 0, true, false},
+      {"attack without avoiding", whole, hit_of(2048), 2048, true, false},
+      {"attack avoided", whole, hit_of(2048, true), 2048, false, false},
+      {"free tick avoiding attacks", whole, hit_of(10240, true), 10240, true, true},
+      {"busy melody skipped", whole, hit_of(10240, false, true), 10240, false, false},
+      {"busy melody not minded", whole, hit_of(10240), 10240, true, true},
+      {"room needed and found", whole, hit_of(10240, false, false, true), 10240, true, true},
+      {"room needed under a held note", held, hit_of(4096, false, false, true), 20480, true, true},
+  };
+  for (const auto& row : rows) {
+    const auto context = comping_context_for(score, row.anchor);
+    EXPECT_EQ(should_emit_comping_hit(score, row.anchor, row.hit, row.tick, context), row.acoustic)
+        << row.name;
+    EXPECT_EQ(should_emit_accompaniment_hit(score, row.anchor, row.hit, row.tick, context),
+              row.electric)
+        << row.name;
+  }
+  // Room is missing only where every note is short and sounding: a busy anchor without a rest.
+  const auto busy = anchor_of(0, 8192);
+  const auto no_room = comping_context_for(score, busy);
+  EXPECT_FALSE(
+      should_emit_comping_hit(score, busy, hit_of(2048, false, false, true), 5000, no_room));
+  EXPECT_TRUE(should_emit_comping_hit(score, busy, hit_of(2048, false, false, true), 0, no_room));
+  // Outside its span an acoustic hit is judged by the melody alone; an electric one never sounds.
+  EXPECT_TRUE(
+      should_emit_comping_hit(score, whole, hit_of(0), 20480, comping_context_for(score, whole)));
+  EXPECT_FALSE(should_emit_accompaniment_hit(score, whole, hit_of(0), 20480,
+                                             comping_context_for(score, whole)));
+}
+
+// Anchor and measure lookups
+
+TEST(comping_events_test, the_active_anchor_is_the_one_sounding_at_the_tick) {
+  const std::vector<arrangement_anchor> anchors = {anchor_of(0, 4096), anchor_of(8192, 8192),
+                                                   anchor_of(16384, 4096)};
+  struct row {
+    std::int64_t tick;
+    std::optional<std::size_t> expected;
+  };
+  const row rows[] = {{-1, std::nullopt},
+                      {0, 0},
+                      {4095, 0},
+                      {4096, std::nullopt},
+                      {8192, 1},
+                      {16383, 1},
+                      {16384, 2},
+                      {20480, std::nullopt},
+                      {99999, std::nullopt}};
+  for (const auto& row : rows)
+    EXPECT_EQ(active_anchor_index(anchors, row.tick), row.expected) << row.tick;
+  EXPECT_EQ(active_anchor_index({}, 0), std::nullopt);
+  // The walk stops at the first anchor after the tick, even if a later one would hold it.
+  EXPECT_EQ(active_anchor_index({anchor_of(8192, 4096), anchor_of(0, 16384)}, 4096), std::nullopt);
+}
+
+TEST(comping_events_test, measure_lookups_find_the_measure_holding_the_tick) {
+  const auto score = score_of({}, 3);
+  EXPECT_EQ(comping_grid_measure_index(score, 0), 0u);
+  EXPECT_EQ(comping_grid_measure_index(score, 16384), 1u);
+  EXPECT_EQ(comping_grid_measure_index(score, 49151), 2u);
+  EXPECT_EQ(comping_grid_measure_index(score, 49152), 0u);
+  EXPECT_EQ(comping_grid_measure_index(score, -1), 0u);
+  EXPECT_EQ(comping_grid_measure_index(source_score{}, 4096), 0u);
+
+  source_measure three_four;
+  three_four.capacity_ticks = 12288;
+  EXPECT_TRUE(pattern_hit_fits_measure(three_four, hit_of(0)));
+  EXPECT_TRUE(pattern_hit_fits_measure(three_four, hit_of(10240)));
+  EXPECT_FALSE(pattern_hit_fits_measure(three_four, hit_of(12288)));
+  EXPECT_FALSE(pattern_hit_fits_measure(three_four, hit_of(-2048)));
+}
+
+TEST(comping_events_test, spans_ranges_and_tick_sets) {
+  const auto event = event_of(4096, 4096);
+  EXPECT_TRUE(event_overlaps_span(event, 0, 4097));
+  EXPECT_FALSE(event_overlaps_span(event, 0, 4096));
+  EXPECT_TRUE(event_overlaps_span(event, 8191, 9000));
+  EXPECT_FALSE(event_overlaps_span(event, 8192, 9000));
+  EXPECT_TRUE(event_overlaps_phrase(event, phrase_of(6000, 7000)));
+  EXPECT_FALSE(event_overlaps_phrase(event, phrase_of(8192, 16384)));
+
+  EXPECT_TRUE(tick_in_range({0, 4096}, 0));
+  EXPECT_FALSE(tick_in_range({0, 4096}, 4096));
+  EXPECT_FALSE(tick_in_ranges({}, 0));
+  EXPECT_TRUE(tick_in_ranges({{0, 10}, {20, 30}}, 25));
+  EXPECT_FALSE(tick_in_ranges({{0, 10}, {20, 30}}, 15));
+
+  std::vector<std::int64_t> ticks;
+  for (const std::int64_t tick : {8192, 0, 8192, 4096, 0}) add_unique_tick(ticks, tick);
+  EXPECT_EQ(ticks, (std::vector<std::int64_t>{8192, 0, 4096}));
+  EXPECT_TRUE(tick_list_contains(ticks, 4096));
+  EXPECT_FALSE(tick_list_contains(ticks, 2048));
+
+  EXPECT_EQ(position_count_at_start(
+                {event_of(0, 2048, {at(5, 3)}), event_of(0, 2048, {at(3, 0), at(2, 1)}),
+                 event_of(2048, 2048, {at(4, 2)})},
+                0),
+            3u);
+  EXPECT_EQ(position_count_at_start({event_of(0, 2048, {at(5, 3)})}, 2048), 0u);
+}
+
+// The comping event push
+
+TEST(comping_events_test, the_push_adds_or_merges_only_inside_its_anchor_on_the_grid) {
+  // A melody attack at 8192.
+  const auto score = score_of({rest_note(0, 8192), melody(8192, 8192)});
+  const grip bass{at(5, 3)};
+  const grip upper{at(3, 0), at(2, 1)};
+  struct push {
+    std::int64_t tick;
+    std::int64_t anchor_start;
+    std::int64_t anchor_end;
+    grip positions;
+    std::string symbol;
+    bool avoid;
+    std::int64_t duration;
+  };
+  struct row {
+    const char* name;
+    std::vector<arrangement_event> before;
+    push request;
+    std::vector<arrangement_event> expected;
+  };
+  const std::vector<arrangement_event> c7_bass{event_of(4096, 2048, bass, "C7")};
+  const row rows[] = {
+      {"an eighth left in the anchor",
+       {},
+       {14336, 0, 16384, upper, "C", false, 4096},
+       {event_of(14336, 2048, upper, "C")}},
+      {"the anchor's start",
+       {},
+       {0, 0, 16384, upper, "C", false, 4096},
+       {event_of(0, 4096, upper, "C")}},
+      {"off the eighth grid", {}, {15360, 0, 16384, upper, "C", false, 4096}, {}},
+      {"less than an eighth left", {}, {14336, 0, 16000, upper, "C", false, 4096}, {}},
+      {"a duration under an eighth", {}, {0, 0, 16384, upper, "C", false, 1024}, {}},
+      {"no positions", {}, {0, 0, 16384, {}, "C", false, 4096}, {}},
+      {"before the anchor", {}, {2048, 4096, 16384, upper, "C", false, 4096}, {}},
+      {"on the anchor's end", {}, {16384, 0, 16384, upper, "C", false, 4096}, {}},
+      {"a melody attack avoided", {}, {8192, 0, 16384, upper, "C", true, 4096}, {}},
+      {"a melody attack not avoided",
+       {},
+       {8192, 0, 16384, upper, "C", false, 4096},
+       {event_of(8192, 4096, upper, "C")}},
+      {"a free tick when avoiding attacks",
+       {},
+       {6144, 0, 16384, upper, "C", true, 2048},
+       {event_of(6144, 2048, upper, "C")}},
+      {"merged into the event at the tick, which keeps its symbol and grows",
+       c7_bass,
+       {4096, 0, 16384, upper, "F", false, 4096},
+       {event_of(4096, 4096, merge_playable_positions(bass, upper), "C7")}},
+      {"a shorter push leaves the length",
+       {event_of(4096, 8192, bass, "C7")},
+       {4096, 0, 16384, upper, "", false, 2048},
+       {event_of(4096, 8192, merge_playable_positions(bass, upper), "C7")}},
+      {"an event without symbol takes the push's",
+       {event_of(4096, 2048, bass)},
+       {4096, 0, 16384, upper, "F", false, 2048},
+       {event_of(4096, 2048, merge_playable_positions(bass, upper), "F")}},
+      {"only notes that keep the grip playable join",
+       {event_of(4096, 2048, {at(2, 1)})},
+       {4096, 0, 16384, {at(2, 3), at(3, 0)}, "", false, 2048},
+       {event_of(4096, 2048, fingered({at(3, 0), at(2, 1)}))}},
+      {"other events are left alone",
+       {event_of(0, 4096, bass, "C")},
+       {2048, 0, 16384, upper, "", false, 2048},
+       {event_of(0, 4096, bass, "C"), event_of(2048, 2048, upper)}},
+  };
+  for (const auto& row : rows) {
+    auto events = row.before;
+    const auto& request = row.request;
+    push_comping_event(events, score, request.tick, request.anchor_start, request.anchor_end,
+                       request.positions, request.symbol, request.avoid, request.duration);
+    EXPECT_EQ(events, row.expected) << row.name;
+  }
+}
+
+TEST(comping_events_test, measures_of_sixteenths_do_not_push_later_measures_off_the_grid) {
+  // A 7/16 measure (7168 ticks) and then 4/4 measures: the 4/4 measures start off the absolute
+  // eighth grid, their eighths counted from their own starts.
+  source_score score;
+  source_measure seven_sixteen;
+  seven_sixteen.time_signature = "7/16";
+  seven_sixteen.capacity_ticks = 7168;
+  score.measures.push_back(seven_sixteen);
+  for (const std::int64_t start : {7168, 23552}) {
+    source_measure four_four;
+    four_four.start_tick = start;
+    score.measures.push_back(four_four);
+  }
+  struct row {
+    std::int64_t tick;
+    bool on_grid;
+  };
+  const row rows[] = {
+      {0, true},      {2048, true},  {6144, true},   {7167, false},  {7168, true},
+      {8192, false},  {9216, true},  {23552, true},  {24576, false}, {25600, true},
+      {39936, false}, {40960, true}, {41984, false}, {-2048, true},  {-1024, false},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(on_measure_eighth_grid(score, row.tick), row.on_grid) << row.tick;
+
+  // A chord over both 4/4 measures still gets its hits.
+  const grip upper{at(3, 0), at(2, 1)};
+  std::vector<arrangement_event> events;
+  for (std::int64_t tick = 7168; tick < 39936; tick += 1024) {
+    push_comping_event(events, score, tick, 7168, 39936, upper, "", false, 2048);
+  }
+  std::vector<std::int64_t> starts;
+  for (const auto& event : events) starts.push_back(event.start_ticks);
+  std::vector<std::int64_t> eighths;
+  for (std::int64_t tick = 7168; tick < 39936; tick += 2048) eighths.push_back(tick);
+  EXPECT_EQ(starts, eighths);
+}
+
+// Phrase-plan hit rules and pattern choice
+
+TEST(comping_events_test, cell_ids_name_the_style_the_intent_and_the_pattern) {
+  using family = comping_style_family;
+  struct acoustic_row {
+    family style;
+    phrase_rhythm_intent intent;
+    std::int32_t source_phrase;
+    std::int32_t index;
+    const char* expected;
+  };
+  const acoustic_row acoustic_rows[] = {
+      {family::swing, phrase_rhythm_intent::variation, 3, 0, "swing_upper_variation_2"},
+      {family::swing, phrase_rhythm_intent::variation, 3, 1, "swing_upper_variation_1"},
+      {family::swing, phrase_rhythm_intent::variation, -1, 0, "swing_upper_variation_2"},
+      {family::bossa, phrase_rhythm_intent::variation, 2, 2, "bossa_upper_variation_1"},
+      {family::ballad, phrase_rhythm_intent::base, 3, 1, "ballad_upper_base_0"},
+      {family::samba, phrase_rhythm_intent::sparse, 0, 0, "samba_upper_sparse_0"},
+      {family::latin, phrase_rhythm_intent::response, 0, 0, "latin_upper_response_2"},
+      {family::even8ths, phrase_rhythm_intent::build, 0, 0, "even8ths_upper_build_3"},
+      {family::rock, phrase_rhythm_intent::cadence, 0, 0, "rock_upper_cadence_3"},
+      {family::funk, static_cast<phrase_rhythm_intent>(6), 0, 0, "funk_upper_base_0"},
+      {static_cast<family>(10), phrase_rhythm_intent::build, 0, 0, "swing_upper_build_3"},
+      {static_cast<family>(-1), phrase_rhythm_intent::base, 0, 0, "swing_upper_base_0"},
+  };
+  for (const auto& row : acoustic_rows) {
+    auto phrase = phrase_of(0, 16384);
+    phrase.source_phrase = row.source_phrase;
+    phrase.index = row.index;
+    const arrangement_style_profile profile{row.style, false, false, 120};
+    EXPECT_EQ(resolve_acoustic_cell_id(profile, row.intent, phrase), row.expected) << row.expected;
+  }
+
+  struct electric_row {
+    family style;
+    electric_stab_intent intent;
+    std::int32_t index;
+    const char* expected;
+  };
+  const electric_row electric_rows[] = {
+      {family::waltz, electric_stab_intent::cadence, 0, "waltz_stab_cadence_3"},
+      {family::waltz, electric_stab_intent::intentional_silence, 6,
+       "waltz_stab_intentional_silence_2"},
+      {family::blues, electric_stab_intent::intentional_silence, -7,
+       "blues_stab_intentional_silence_3"},
+      {family::blues, electric_stab_intent::intentional_silence, INT32_MIN,
+       "blues_stab_intentional_silence_0"},
+      {family::swing, electric_stab_intent::establish, 5, "swing_stab_establish_0"},
+      {family::swing, electric_stab_intent::sparse_support, 5, "swing_stab_sparse_support_1"},
+      {family::swing, electric_stab_intent::late_answer, 5, "swing_stab_late_answer_2"},
+      {family::swing, electric_stab_intent::anticipation, 5, "swing_stab_anticipation_3"},
+      {family::swing, static_cast<electric_stab_intent>(17), 5, "swing_stab_establish_0"},
+  };
+  for (const auto& row : electric_rows) {
+    auto phrase = phrase_of(0, 16384);
+    phrase.index = row.index;
+    const arrangement_style_profile profile{row.style, false, false, 120};
+    EXPECT_EQ(resolve_electric_stab_cell_id(profile, row.intent, phrase), row.expected)
+        << row.expected;
+  }
+  EXPECT_EQ(style_family_name(comping_style_family::even8ths), "even8ths");
+  EXPECT_EQ(style_family_name(static_cast<comping_style_family>(42)), "swing");
+}
+
+TEST(comping_events_test, the_rhythm_intent_decides_which_acoustic_hits_the_plan_allows) {
+  using intent = phrase_rhythm_intent;
+  const auto plan = [](intent rhythm, std::vector<tick_range> windows = {}) {
+    auto phrase = phrase_of(16384, 81920, std::move(windows));  // four measures, mid 49152
+    phrase.rhythm_intent = rhythm;
+    return phrase;
+  };
+  struct row {
+    const char* name;
+    phrase_instance_plan phrase;
+    comping_hit hit;
+    std::int64_t tick;
+    bool expected;
+  };
+  const row rows[] = {
+      {"base", plan(intent::base), hit_of(2048), 18432, true},
+      {"base before the phrase", plan(intent::base), hit_of(2048), 14336, false},
+      {"base at the phrase's end", plan(intent::base), hit_of(2048), 81920, false},
+      {"a downbeat, whatever the intent", plan(intent::base), hit_of(0), 32768, false},
+      {"a downbeat in a build", plan(intent::build), hit_of(0), 16384, false},
+      {"sparse first half", plan(intent::sparse), hit_of(6144), 22528, false},
+      {"sparse second half", plan(intent::sparse), hit_of(8192), 24576, true},
+      {"sparse with room wanted", plan(intent::sparse), hit_of(6144, false, false, true), 22528,
+       true},
+      {"response without windows, first half", plan(intent::response), hit_of(2048), 47104, false},
+      {"response without windows, from mid", plan(intent::response), hit_of(2048), 49152, true},
+      {"response in a window", plan(intent::response, {{18432, 20480}}), hit_of(2048), 18432, true},
+      {"response after mid outside every window", plan(intent::response, {{18432, 20480}}),
+       hit_of(2048), 51200, false},
+      {"variation", plan(intent::variation), hit_of(14336), 30720, true},
+      {"cadence", plan(intent::cadence), hit_of(14336), 30720, true},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(planned_acoustic_hit_allowed(row.phrase, row.hit, row.tick), row.expected)
+        << row.name;
+  }
+}
+
+TEST(comping_events_test, the_stab_intent_decides_which_electric_hits_the_plan_allows) {
+  using intent = electric_stab_intent;
+  const auto plan = [](intent stab, std::int64_t start, std::int64_t end,
+                       std::vector<tick_range> windows = {}) {
+    auto phrase = phrase_of(start, end, std::move(windows));
+    phrase.electric_intent = stab;
+    return phrase;
+  };
+  struct row {
+    const char* name;
+    phrase_instance_plan phrase;
+    comping_hit hit;
+    std::int64_t tick;
+    bool expected;
+  };
+  const row rows[] = {
+      {"outside the phrase", plan(intent::establish, 0, 65536), hit_of(0), 65536, false},
+      {"establish, four measures, first half", plan(intent::establish, 0, 65536), hit_of(0), 32767,
+       true},
+      {"establish, four measures, second half", plan(intent::establish, 0, 65536), hit_of(0), 32768,
+       false},
+      {"establish, one measure, all of it", plan(intent::establish, 0, 16384), hit_of(14336), 16383,
+       true},
+      {"establish, two measures, first only", plan(intent::establish, 0, 32768), hit_of(0), 16384,
+       false},
+      {"establish, two measures, end of the first", plan(intent::establish, 0, 32768),
+       hit_of(14336), 16383, true},
+      {"sparse support in the first measure", plan(intent::sparse_support, 0, 65536), hit_of(6144),
+       6144, false},
+      {"sparse support after the first half measure", plan(intent::sparse_support, 0, 65536),
+       hit_of(0), 8192, true},
+      {"sparse support with room wanted", plan(intent::sparse_support, 0, 65536),
+       hit_of(2048, false, false, true), 2048, true},
+      {"late answer in a window of the first half",
+       plan(intent::late_answer, 0, 65536, {{4096, 8192}}), hit_of(4096), 4096, true},
+      {"late answer outside the windows, first half",
+       plan(intent::late_answer, 0, 65536, {{4096, 8192}}), hit_of(0), 16384, false},
+      {"late answer outside the windows from mid",
+       plan(intent::late_answer, 0, 65536, {{4096, 8192}}), hit_of(0), 32768, true},
+      {"late answer without windows before mid", plan(intent::late_answer, 0, 65536), hit_of(0),
+       32766, false},
+      {"anticipation, second half of a measure", plan(intent::anticipation, 0, 65536), hit_of(8192),
+       8192, true},
+      {"anticipation, first half of a measure before mid", plan(intent::anticipation, 0, 65536),
+       hit_of(6144), 22528, false},
+      {"anticipation from mid", plan(intent::anticipation, 0, 65536), hit_of(0), 32768, true},
+      {"cadence before the last two measures", plan(intent::cadence, 0, 65536), hit_of(14336),
+       30720, false},
+      {"cadence in the last two measures", plan(intent::cadence, 0, 65536), hit_of(0), 32768, true},
+      {"cadence, one measure, all of it", plan(intent::cadence, 0, 16384), hit_of(0), 0, true},
+      {"intentional silence", plan(intent::intentional_silence, 0, 65536), hit_of(8192), 40960,
+       false},
+      {"an intent outside the table", plan(static_cast<intent>(9), 0, 65536), hit_of(0), 0, true},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(planned_electric_hit_allowed(row.phrase, row.hit, row.tick), row.expected)
+        << row.name;
+  }
+}
+
+TEST(comping_events_test, a_phrase_finds_its_trace_record_by_index) {
+  section_debug_trace section;
+  section.phrases.resize(3);
+  section.phrases[0].phrase_index = 0;
+  section.phrases[1].phrase_index = 2;
+  section.phrases[2].phrase_index = 2;
+  auto phrase = phrase_of(0, 16384);
+  phrase.index = 2;
+  EXPECT_EQ(phrase_trace_for(&section, &phrase), &section.phrases[1]);
+  EXPECT_EQ(phrase_trace_for(nullptr, &phrase), nullptr);
+  EXPECT_EQ(phrase_trace_for(&section, nullptr), nullptr);
+  phrase.index = 1;
+  EXPECT_EQ(phrase_trace_for(&section, &phrase), nullptr);
+}
+
+}  // namespace
