@@ -1,5 +1,7 @@
 #include "arrangement/comping_voicing.hpp"
 
+#include "arrangement/melody_path.hpp"
+#include "arrangement/patterns.hpp"
 #include "arrangement/source.hpp"
 #include "arrangement/voicing_plans.hpp"
 
@@ -7,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <tuple>
 #include <unordered_map>
@@ -16,7 +19,9 @@ namespace orvanta::arrangement_detail {
 namespace {
 
 constexpr std::string_view acoustic_comping_label = "acoustic-comping-final";
+constexpr std::string_view electric_stab_label = "electric-stab-final";
 constexpr std::size_t most_acoustic_candidates = 48;
+constexpr std::size_t most_stab_candidates = 48;
 
 // Scores add terms of any size that callers pass in: they are summed in 64 bits and held to the
 // range of int, so no input overflows them.
@@ -393,6 +398,16 @@ void search_preferred_shapes(voicing_search& search) {
   }
 }
 
+// Keeps the first `most` candidates of a list sorted by score.
+void keep_best(std::vector<grip_candidate>& candidates, std::size_t most) {
+  sort_candidates_by_score(candidates);
+  if (candidates.size() > most) candidates.resize(most);
+}
+
+bool is_upper_comping_string(const tab_position& position) {
+  return position.string_number >= 2 && position.string_number <= 4;
+}
+
 }  // namespace
 
 // Degree plans
@@ -647,9 +662,184 @@ std::vector<grip_candidate> acoustic_comping_candidates_for_chord(const parsed_c
   voicing_search search{chord, candidates, true};
   search_preferred_shapes(search);
   for (const auto& plan : acoustic_degree_plans_for_chord(chord)) search_plan(search, plan);
-  sort_candidates_by_score(candidates);
-  if (candidates.size() > most_acoustic_candidates) candidates.resize(most_acoustic_candidates);
+  keep_best(candidates, most_acoustic_candidates);
   return candidates;
+}
+
+// Acoustic comping anchors
+
+std::vector<tab_position> acoustic_upper_pool_for_grip(const std::vector<tab_position>& positions,
+                                                       const tab_position& bass) {
+  std::vector<tab_position> pool;
+  for (const auto& position : positions) {
+    if (is_upper_comping_string(position) && !same_tab_position(position, bass)) {
+      pool.push_back(position);
+    }
+  }
+  sort_by_ascending_key(pool, [](const tab_position& position) {
+    return std::tuple{position.string_number, position.fret, position.midi};
+  });
+  return pool;
+}
+
+std::vector<tab_position> acoustic_bass_candidates_for_grip(
+    const parsed_chord& chord, const std::vector<tab_position>& positions) {
+  std::vector<tab_position> basses;
+  for (const auto& position : positions) {
+    if (is_low_chord_string(position) &&
+        position_matches_any_degree(chord, position, chord.formula.degrees)) {
+      basses.push_back(position);
+    }
+  }
+  sort_by_ascending_key(basses, [&](const tab_position& position) {
+    return std::tuple{position.fret > 9, position.fret, position_degree_priority(chord, position),
+                      position.string_number};
+  });
+  return basses;
+}
+
+std::vector<scored_acoustic_comping_grip> acoustic_comping_grips_for_candidate(
+    const parsed_chord& chord, const std::vector<tab_position>& positions) {
+  std::vector<scored_acoustic_comping_grip> grips;
+  const auto add = [&](const tab_position& bass, std::initializer_list<tab_position> upper) {
+    std::vector<tab_position> voicing{bass};
+    voicing.insert(voicing.end(), upper);
+    auto grip = split_acoustic_comping_grip(std::move(voicing), bass);
+    if (!grip) return;
+    const int score = acoustic_combined_candidate_score(chord, grip->full, upper.size());
+    grips.push_back({std::move(*grip), score});
+  };
+  for (const auto& bass : acoustic_bass_candidates_for_grip(chord, positions)) {
+    const auto pool = acoustic_upper_pool_for_grip(positions, bass);
+    const std::size_t size = pool.size();
+    if (size < 2) continue;
+    // The subsets of three, then of two, in ascending order of their bit masks (bit j for the
+    // pool's j-th note): the highest note index decides first, then the next.
+    for (std::size_t third = 2; third < size; ++third) {
+      for (std::size_t second = 1; second < third; ++second) {
+        for (std::size_t first = 0; first < second; ++first) {
+          add(bass, {pool[first], pool[second], pool[third]});
+        }
+      }
+    }
+    for (std::size_t second = 1; second < size; ++second) {
+      for (std::size_t first = 0; first < second; ++first) add(bass, {pool[first], pool[second]});
+    }
+  }
+  return grips;
+}
+
+std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
+    const std::vector<arrangement_anchor>& anchors) {
+  std::vector<arrangement_anchor> comping_anchors;
+  for (const auto& anchor : anchors) {
+    if (!anchor.chord) continue;
+    const auto& chord = *anchor.chord;
+    auto candidates = acoustic_comping_candidates_for_chord(chord);
+    for (const auto& candidate : anchor.candidates) {
+      const int share = candidate.score / 24;
+      for (auto& scored : acoustic_comping_grips_for_candidate(chord, candidate.positions)) {
+        append_acoustic_comping_candidate(candidates, chord, std::move(scored.grip),
+                                          saturated(std::int64_t{scored.score} + share));
+      }
+    }
+    keep_best(candidates, most_acoustic_candidates);
+    if (candidates.empty()) continue;
+    auto& comping = comping_anchors.emplace_back(anchor);
+    comping.candidates = std::move(candidates);
+  }
+  return comping_anchors;
+}
+
+std::vector<std::optional<acoustic_comping_grip>> selected_acoustic_comping_grips_for_anchors(
+    const std::vector<arrangement_anchor>& anchors,
+    std::optional<std::vector<tab_position>> previous, std::int64_t gap) {
+  const auto path =
+      selected_path(anchors, transition_profile::acoustic_comping, std::move(previous), gap);
+  if (path.size() != anchors.size()) return {};
+  std::vector<std::optional<acoustic_comping_grip>> grips;
+  grips.reserve(path.size());
+  for (const auto& positions : path) {
+    grips.push_back(acoustic_comping_grip_from_selected_positions(positions));
+  }
+  return grips;
+}
+
+// Electric stabs
+
+std::vector<tab_position> electric_stab_positions_for_grip(
+    const parsed_chord& chord, const std::vector<tab_position>& positions) {
+  // One note per string 1 to 4 (index 0 is string 1).
+  std::array<std::optional<tab_position>, 4> slots{};
+  for (const auto& position : positions) {
+    if (position.string_number < 1 || position.string_number > 4) continue;
+    auto& slot = slots[static_cast<std::size_t>(position.string_number - 1)];
+    if (!slot ||
+        position_degree_priority(chord, position) < position_degree_priority(chord, *slot)) {
+      slot = position;
+    }
+  }
+  for (const std::size_t size : {std::size_t{4}, std::size_t{3}}) {
+    std::vector<tab_position> stab;
+    const bool built = std::all_of(slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(size),
+                                   [&](const std::optional<tab_position>& slot) {
+                                     return slot && add_position_if_playable(stab, *slot);
+                                   });
+    if (!built || stab.size() != size) continue;
+    sort_by_ascending_key(stab, [](const tab_position& position) { return position.midi; });
+    return assigned_or_original_fingering(std::move(stab));
+  }
+  return {};
+}
+
+int electric_stab_candidate_score(const parsed_chord& chord,
+                                  const std::vector<tab_position>& positions) {
+  const std::int64_t score = std::int64_t{180} * fret_span(positions) +
+                             std::int64_t{14} * max_fretted_fret_for_positions(positions) +
+                             high_fret_region_penalty(positions) +
+                             fingering_local_score(positions) / 4 +
+                             std::int64_t{480} * missing_guide_tone_count(chord, positions) +
+                             std::int64_t{480} * missing_required_color_count(chord, positions) -
+                             std::int64_t{120} * guide_tone_degree_count(chord, positions) -
+                             std::int64_t{100} * required_color_degree_count(chord, positions) -
+                             std::int64_t{280} * static_cast<std::int64_t>(positions.size());
+  return saturated(score);
+}
+
+std::vector<arrangement_anchor> electric_stab_anchors_for_anchors(
+    const std::vector<arrangement_anchor>& anchors) {
+  std::vector<arrangement_anchor> stab_anchors;
+  for (const auto& anchor : anchors) {
+    if (!anchor.chord) continue;
+    const auto& chord = *anchor.chord;
+    std::vector<grip_candidate> candidates;
+    for (const auto& candidate : anchor.candidates) {
+      auto stab = electric_stab_positions_for_grip(chord, candidate.positions);
+      if (stab.size() < 3) continue;
+      const int share = std::clamp(candidate.score / 16, -400, 400);
+      const int score = saturated(std::int64_t{electric_stab_candidate_score(chord, stab)} + share);
+      add_unique_candidate(
+          candidates, {std::move(stab), std::string{electric_stab_label}, score, -1, false, false});
+    }
+    keep_best(candidates, most_stab_candidates);
+    if (candidates.empty()) continue;
+    auto& stab_anchor = stab_anchors.emplace_back(anchor);
+    stab_anchor.candidates = std::move(candidates);
+  }
+  return stab_anchors;
+}
+
+std::vector<std::optional<electric_stab_grip>> selected_electric_stab_grips_for_anchors(
+    const std::vector<arrangement_anchor>& anchors) {
+  const auto path =
+      selected_path(anchors, transition_profile::electric_stab_comping, std::nullopt, 4096);
+  if (path.size() != anchors.size()) return {};
+  std::vector<std::optional<electric_stab_grip>> grips;
+  grips.reserve(path.size());
+  for (const auto& positions : path) {
+    grips.push_back(electric_stab_grip{assigned_or_original_fingering(positions)});
+  }
+  return grips;
 }
 
 }  // namespace orvanta::arrangement_detail
