@@ -189,27 +189,51 @@ const std::vector<arrangement_anchor>& single_chord_anchors() {
   return anchors;
 }
 
-// Sixteen measures of two chords in a key, as suffix (or degree over a bass) and root interval.
+// Sixteen measures of two chords in a key, as a song's section has them: an eight-measure phrase
+// played twice, the second time with its own last two measures. Each chord is its root's interval
+// above the key, its suffix and its slash bass's interval above the key (-1 for none).
 struct progression_chord {
   int root = 0;
   const char* suffix = "";
-  // The slash bass's interval above the key; -1 for none.
   int bass = -1;
 };
 
-constexpr std::array<progression_chord, 32> section_progression{{
-    {0, "maj7", -1},  {9, "m7", -1},   {2, "m7", -1}, {7, "7", -1},    {4, "m7", -1},
-    {9, "7", -1},     {2, "m9", -1},   {7, "9", -1},  {0, "", 4},      {5, "maj7", -1},
-    {11, "m7b5", -1}, {4, "7b9", -1},  {9, "m7", -1}, {9, "m7", 7},    {2, "7", -1},
-    {7, "7sus4", -1}, {0, "6", -1},    {0, "7", -1},  {5, "maj7", -1}, {5, "m6", -1},
-    {4, "m7", -1},    {9, "7#9", -1},  {2, "m7", -1}, {7, "7", -1},    {0, "", 7},
-    {9, "m", -1},     {5, "", -1},     {7, "", 11},   {2, "m7b5", -1}, {7, "7b9", -1},
-    {0, "add9", -1},  {0, "maj9", -1},
+constexpr std::array<progression_chord, 16> section_phrase{{
+    {0, "maj7", -1},
+    {9, "m7", -1},
+    {2, "m9", -1},
+    {7, "7", -1},
+    {0, "", 4},
+    {5, "maj7", -1},
+    {11, "m7b5", -1},
+    {4, "7b9", -1},
+    {9, "m", -1},
+    {9, "m7", 7},
+    {2, "7", -1},
+    {2, "m7", -1},
+    {7, "7sus4", -1},
+    {7, "9", -1},
+    {0, "6", -1},
+    {0, "7", -1},
 }};
+
+constexpr std::array<progression_chord, 4> section_ending{{
+    {2, "m7", -1},
+    {7, "7", -1},
+    {0, "", 7},
+    {0, "add9", -1},
+}};
+
+std::vector<progression_chord> section_progression() {
+  std::vector<progression_chord> chords{section_phrase.begin(), section_phrase.end()};
+  chords.insert(chords.end(), section_phrase.begin(), section_phrase.end() - 4);
+  chords.insert(chords.end(), section_ending.begin(), section_ending.end());
+  return chords;
+}
 
 std::vector<parsed_chord> section_chords(int key) {
   std::vector<parsed_chord> chords;
-  for (const auto& entry : section_progression) {
+  for (const auto& entry : section_progression()) {
     auto symbol =
         std::string{root_names[static_cast<std::size_t>((key + entry.root) % 12)]} + entry.suffix;
     if (entry.bass >= 0) {
