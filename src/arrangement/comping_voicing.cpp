@@ -404,6 +404,35 @@ void keep_best(std::vector<grip_candidate>& candidates, std::size_t most) {
   if (candidates.size() > most) candidates.resize(most);
 }
 
+// The anchors that have a chord, each with the candidates `candidates_for` makes for it, and
+// left out when they are none. The candidates are a function of the chord and the anchor's grips,
+// so anchors alike in both (a chord that comes back in a section) share the candidates made for
+// the first of them in this call.
+template <class candidates_function>
+std::vector<arrangement_anchor> chord_anchors_with_candidates(
+    const std::vector<arrangement_anchor>& anchors, const candidates_function& candidates_for) {
+  struct made_candidates {
+    const arrangement_anchor* anchor = nullptr;
+    std::vector<grip_candidate> candidates;
+  };
+  std::vector<made_candidates> made;
+  std::vector<arrangement_anchor> result;
+  for (const auto& anchor : anchors) {
+    if (!anchor.chord) continue;
+    auto same = std::find_if(made.begin(), made.end(), [&](const made_candidates& entry) {
+      return *entry.anchor->chord == *anchor.chord && entry.anchor->candidates == anchor.candidates;
+    });
+    if (same == made.end()) {
+      made.push_back({&anchor, candidates_for(anchor)});
+      same = made.end() - 1;
+    }
+    if (same->candidates.empty()) continue;
+    auto& copy = result.emplace_back(anchor);
+    copy.candidates = same->candidates;
+  }
+  return result;
+}
+
 bool is_upper_comping_string(const tab_position& position) {
   return position.string_number >= 2 && position.string_number <= 4;
 }
@@ -731,11 +760,17 @@ std::vector<scored_acoustic_comping_grip> acoustic_comping_grips_for_candidate(
 
 std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
     const std::vector<arrangement_anchor>& anchors) {
-  std::vector<arrangement_anchor> comping_anchors;
-  for (const auto& anchor : anchors) {
-    if (!anchor.chord) continue;
+  // The chord's own voicings, made once per chord in this call.
+  std::vector<std::pair<parsed_chord, std::vector<grip_candidate>>> own_voicings;
+  const auto own_voicings_of = [&](const parsed_chord& chord) -> const auto& {
+    auto same = std::find_if(own_voicings.begin(), own_voicings.end(),
+                             [&](const auto& entry) { return entry.first == chord; });
+    if (same != own_voicings.end()) return same->second;
+    return own_voicings.emplace_back(chord, acoustic_comping_candidates_for_chord(chord)).second;
+  };
+  return chord_anchors_with_candidates(anchors, [&](const arrangement_anchor& anchor) {
     const auto& chord = *anchor.chord;
-    auto candidates = acoustic_comping_candidates_for_chord(chord);
+    auto candidates = own_voicings_of(chord);
     for (const auto& candidate : anchor.candidates) {
       const int share = candidate.score / 24;
       for (auto& scored : acoustic_comping_grips_for_candidate(chord, candidate.positions)) {
@@ -744,11 +779,8 @@ std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
       }
     }
     keep_best(candidates, most_acoustic_candidates);
-    if (candidates.empty()) continue;
-    auto& comping = comping_anchors.emplace_back(anchor);
-    comping.candidates = std::move(candidates);
-  }
-  return comping_anchors;
+    return candidates;
+  });
 }
 
 std::vector<std::optional<acoustic_comping_grip>> selected_acoustic_comping_grips_for_anchors(
@@ -808,9 +840,7 @@ int electric_stab_candidate_score(const parsed_chord& chord,
 
 std::vector<arrangement_anchor> electric_stab_anchors_for_anchors(
     const std::vector<arrangement_anchor>& anchors) {
-  std::vector<arrangement_anchor> stab_anchors;
-  for (const auto& anchor : anchors) {
-    if (!anchor.chord) continue;
+  return chord_anchors_with_candidates(anchors, [](const arrangement_anchor& anchor) {
     const auto& chord = *anchor.chord;
     std::vector<grip_candidate> candidates;
     for (const auto& candidate : anchor.candidates) {
@@ -822,11 +852,8 @@ std::vector<arrangement_anchor> electric_stab_anchors_for_anchors(
           candidates, {std::move(stab), std::string{electric_stab_label}, score, -1, false, false});
     }
     keep_best(candidates, most_stab_candidates);
-    if (candidates.empty()) continue;
-    auto& stab_anchor = stab_anchors.emplace_back(anchor);
-    stab_anchor.candidates = std::move(candidates);
-  }
-  return stab_anchors;
+    return candidates;
+  });
 }
 
 std::vector<std::optional<electric_stab_grip>> selected_electric_stab_grips_for_anchors(
