@@ -139,11 +139,12 @@ bool sounds_only_identity_classes(const parsed_chord& chord,
   });
 }
 
+// The three tests are pure: the cheapest goes first.
 bool preserves_identity(const parsed_chord& chord, const std::vector<tab_position>& positions,
                         const identity_classes& classes) {
-  return all_degrees_present(chord, positions, chord.formula.required_degrees) &&
-         missing_required_color_count(chord, positions) == 0 &&
-         sounds_only_identity_classes(chord, positions, classes);
+  return sounds_only_identity_classes(chord, positions, classes) &&
+         all_degrees_present(chord, positions, chord.formula.required_degrees) &&
+         missing_required_color_count(chord, positions) == 0;
 }
 
 // The key under which a search remembers what became of a placement: fret + 1 in five bits per
@@ -437,6 +438,108 @@ bool is_upper_comping_string(const tab_position& position) {
   return position.string_number >= 2 && position.string_number <= 4;
 }
 
+// What cutting voicings out of a chord's grips needs to know of the chord, worked out once: the
+// pitch classes of its formula degrees, the degree priority of each pitch class and the classes
+// its bass and upper notes may sound.
+struct chord_cut_terms {
+  std::uint16_t degree_classes = 0;
+  std::array<int, 12> priority{};
+  identity_classes identity;
+};
+
+chord_cut_terms cut_terms_of(const parsed_chord& chord) {
+  chord_cut_terms terms{class_bits(chord, chord.formula.degrees), {}, identity_classes_of(chord)};
+  for (int pitch_class = 0; pitch_class < 12; ++pitch_class) {
+    // The priority of a position is that of its pitch class.
+    terms.priority[static_cast<std::size_t>(pitch_class)] =
+        position_degree_priority(chord, {1, 0, pitch_class, std::nullopt});
+  }
+  return terms;
+}
+
+// The order of the bass candidates: up to fret 9 first, then the lower fret, the more important
+// chord tone, the lower string number.
+std::tuple<bool, int, int, int> bass_order_key(const tab_position& position, int priority) {
+  return {position.fret > 9, position.fret, priority, position.string_number};
+}
+
+std::vector<tab_position> bass_candidates(const chord_cut_terms& terms,
+                                          const std::vector<tab_position>& positions) {
+  std::vector<tab_position> basses;
+  for (const auto& position : positions) {
+    if (is_low_chord_string(position) && sounds_one_of(position, terms.degree_classes)) {
+      basses.push_back(position);
+    }
+  }
+  sort_by_ascending_key(basses, [&](const tab_position& position) {
+    return bass_order_key(position,
+                          terms.priority[static_cast<std::size_t>(normalize_pc(position.midi))]);
+  });
+  return basses;
+}
+
+// True when a bass and upper notes could split as a voicing as far as their strings and pitches
+// tell: every upper note above the bass, on a layout allowed over the bass's string. Those that
+// fail would fail the voicing rules of the split.
+bool could_be_voicing(const tab_position& bass, std::span<const tab_position> upper) {
+  std::array<int, 3> strings{};
+  for (std::size_t index = 0; index < upper.size(); ++index) {
+    if (upper[index].midi <= bass.midi) return false;
+    strings[index] = upper[index].string_number;
+  }
+  return is_acoustic_comping_layout(bass.string_number, std::span{strings}.first(upper.size()));
+}
+
+// Calls `use(bass, upper)` for every cut of the grip that could be a voicing: for each bass
+// candidate in order, the upper pool's sets of three, then of two, in ascending order of their
+// bit masks (bit j for the pool's j-th note), so that the highest note index decides first.
+template <class use_function>
+void for_each_cut(const chord_cut_terms& terms, const std::vector<tab_position>& positions,
+                  const use_function& use) {
+  const auto basses = bass_candidates(terms, positions);
+  if (basses.empty()) return;
+  // A bass lies on string 5 or 6, so no bass is ever in the pool of another.
+  const auto pool = acoustic_upper_pool_for_grip(positions, basses.front());
+  const std::size_t size = pool.size();
+  if (size < 2) return;
+  const auto offer = [&](const tab_position& bass, std::span<const tab_position> upper) {
+    if (could_be_voicing(bass, upper)) use(bass, upper);
+  };
+  for (const auto& bass : basses) {
+    for (std::size_t third = 2; third < size; ++third) {
+      for (std::size_t second = 1; second < third; ++second) {
+        for (std::size_t first = 0; first < second; ++first) {
+          offer(bass, std::array{pool[first], pool[second], pool[third]});
+        }
+      }
+    }
+    for (std::size_t second = 1; second < size; ++second) {
+      for (std::size_t first = 0; first < second; ++first) {
+        offer(bass, std::array{pool[first], pool[second]});
+      }
+    }
+  }
+}
+
+// The bass followed by the upper notes.
+std::vector<tab_position> cut_positions(const tab_position& bass,
+                                        std::span<const tab_position> upper) {
+  std::vector<tab_position> positions;
+  positions.reserve(upper.size() + 1);
+  positions.push_back(bass);
+  positions.insert(positions.end(), upper.begin(), upper.end());
+  return positions;
+}
+
+// Adds a voicing that keeps the chord's identity at penalty + bass choice + fingering cost / 3.
+void add_comping_candidate(std::vector<grip_candidate>& candidates, const parsed_chord& chord,
+                           std::vector<tab_position> full, int penalty) {
+  const std::int64_t score = std::int64_t{penalty} + acoustic_bass_choice_score(chord, full) +
+                             fingering_local_score(full) / 3;
+  add_unique_candidate(candidates, {std::move(full), std::string{acoustic_comping_label},
+                                    saturated(score), -1, false, false});
+}
+
 }  // namespace
 
 // Degree plans
@@ -644,10 +747,7 @@ void append_acoustic_comping_candidate(std::vector<grip_candidate>& candidates,
                                        const parsed_chord& chord, acoustic_comping_grip grip,
                                        int penalty) {
   if (!acoustic_comping_preserves_chord_identity(chord, grip.full)) return;
-  const std::int64_t score = std::int64_t{penalty} + acoustic_bass_choice_score(chord, grip.full) +
-                             fingering_local_score(grip.full) / 3;
-  add_unique_candidate(candidates, {std::move(grip.full), std::string{acoustic_comping_label},
-                                    saturated(score), -1, false, false});
+  add_comping_candidate(candidates, chord, std::move(grip.full), penalty);
 }
 
 // Candidates for a chord
@@ -721,8 +821,7 @@ std::vector<tab_position> acoustic_bass_candidates_for_grip(
     }
   }
   sort_by_ascending_key(basses, [&](const tab_position& position) {
-    return std::tuple{position.fret > 9, position.fret, position_degree_priority(chord, position),
-                      position.string_number};
+    return bass_order_key(position, position_degree_priority(chord, position));
   });
   return basses;
 }
@@ -730,53 +829,52 @@ std::vector<tab_position> acoustic_bass_candidates_for_grip(
 std::vector<scored_acoustic_comping_grip> acoustic_comping_grips_for_candidate(
     const parsed_chord& chord, const std::vector<tab_position>& positions) {
   std::vector<scored_acoustic_comping_grip> grips;
-  const auto add = [&](const tab_position& bass, std::initializer_list<tab_position> upper) {
-    std::vector<tab_position> voicing{bass};
-    voicing.insert(voicing.end(), upper);
-    auto grip = split_acoustic_comping_grip(std::move(voicing), bass);
-    if (!grip) return;
-    const int score = acoustic_combined_candidate_score(chord, grip->full, upper.size());
-    grips.push_back({std::move(*grip), score});
-  };
-  for (const auto& bass : acoustic_bass_candidates_for_grip(chord, positions)) {
-    const auto pool = acoustic_upper_pool_for_grip(positions, bass);
-    const std::size_t size = pool.size();
-    if (size < 2) continue;
-    // The subsets of three, then of two, in ascending order of their bit masks (bit j for the
-    // pool's j-th note): the highest note index decides first, then the next.
-    for (std::size_t third = 2; third < size; ++third) {
-      for (std::size_t second = 1; second < third; ++second) {
-        for (std::size_t first = 0; first < second; ++first) {
-          add(bass, {pool[first], pool[second], pool[third]});
-        }
-      }
-    }
-    for (std::size_t second = 1; second < size; ++second) {
-      for (std::size_t first = 0; first < second; ++first) add(bass, {pool[first], pool[second]});
-    }
-  }
+  for_each_cut(cut_terms_of(chord), positions,
+               [&](const tab_position& bass, std::span<const tab_position> upper) {
+                 auto grip = split_acoustic_comping_grip(cut_positions(bass, upper), bass);
+                 if (!grip) return;
+                 const int score =
+                     acoustic_combined_candidate_score(chord, grip->full, upper.size());
+                 grips.push_back({std::move(*grip), score});
+               });
   return grips;
 }
 
 std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
     const std::vector<arrangement_anchor>& anchors) {
-  // The chord's own voicings, made once per chord in this call.
-  std::vector<std::pair<parsed_chord, std::vector<grip_candidate>>> own_voicings;
-  const auto own_voicings_of = [&](const parsed_chord& chord) -> const auto& {
-    auto same = std::find_if(own_voicings.begin(), own_voicings.end(),
-                             [&](const auto& entry) { return entry.first == chord; });
-    if (same != own_voicings.end()) return same->second;
-    return own_voicings.emplace_back(chord, acoustic_comping_candidates_for_chord(chord)).second;
+  // What each chord gives whatever its grips, worked out once per chord in this call: its own
+  // voicings and the terms of cutting voicings out of its grips.
+  struct chord_entry {
+    parsed_chord chord;
+    std::vector<grip_candidate> own_voicings;
+    chord_cut_terms terms;
+  };
+  std::vector<chord_entry> chords;
+  const auto entry_of = [&](const parsed_chord& chord) -> const chord_entry& {
+    auto same = std::find_if(chords.begin(), chords.end(),
+                             [&](const chord_entry& entry) { return entry.chord == chord; });
+    if (same != chords.end()) return *same;
+    return chords.emplace_back(
+        chord_entry{chord, acoustic_comping_candidates_for_chord(chord), cut_terms_of(chord)});
   };
   return chord_anchors_with_candidates(anchors, [&](const arrangement_anchor& anchor) {
     const auto& chord = *anchor.chord;
-    auto candidates = own_voicings_of(chord);
+    const auto& entry = entry_of(chord);
+    auto candidates = entry.own_voicings;
     for (const auto& candidate : anchor.candidates) {
       const int share = candidate.score / 24;
-      for (auto& scored : acoustic_comping_grips_for_candidate(chord, candidate.positions)) {
-        append_acoustic_comping_candidate(candidates, chord, std::move(scored.grip),
-                                          saturated(std::int64_t{scored.score} + share));
-      }
+      for_each_cut(entry.terms, candidate.positions,
+                   [&](const tab_position& bass, std::span<const tab_position> upper) {
+                     // The identity test reads pitches only: it comes before the costly split.
+                     auto voicing = cut_positions(bass, upper);
+                     if (!preserves_identity(chord, voicing, entry.terms.identity)) return;
+                     auto grip = split_acoustic_comping_grip(std::move(voicing), bass);
+                     if (!grip) return;
+                     const int score =
+                         acoustic_combined_candidate_score(chord, grip->full, upper.size());
+                     add_comping_candidate(candidates, chord, std::move(grip->full),
+                                           saturated(std::int64_t{score} + share));
+                   });
     }
     keep_best(candidates, most_acoustic_candidates);
     return candidates;
