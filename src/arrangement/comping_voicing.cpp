@@ -139,12 +139,87 @@ bool sounds_only_identity_classes(const parsed_chord& chord,
   });
 }
 
-// The three tests are pure: the cheapest goes first.
+// What a voicing's identity and score owe to the set of pitch classes it sounds, whatever the
+// positions sounding them: whether every required degree and colour sounds, and the guide tones
+// and colours sounded and missed.
+struct sounded_class_terms {
+  bool keeps_required = false;
+  int guide_tones = 0;
+  int missing_guide_tones = 0;
+  int colors = 0;
+  int missing_colors = 0;
+};
+
+sounded_class_terms sounded_class_terms_of(const parsed_chord& chord,
+                                           const std::vector<tab_position>& positions) {
+  const int missing_colors = missing_required_color_count(chord, positions);
+  return {
+      all_degrees_present(chord, positions, chord.formula.required_degrees) && missing_colors == 0,
+      guide_tone_degree_count(chord, positions), missing_guide_tone_count(chord, positions),
+      required_color_degree_count(chord, positions), missing_colors};
+}
+
+std::uint16_t sounded_classes(const std::vector<tab_position>& positions) {
+  std::uint16_t classes = 0;
+  for (const auto& position : positions) {
+    classes = static_cast<std::uint16_t>(
+        classes | (1U << static_cast<unsigned>(normalize_pc(position.midi))));
+  }
+  return classes;
+}
+
+// What the identity test and the score of a chord's voicings need of the chord, worked out once
+// per chord: the identity classes, whether it has required colours, and the terms of each set of
+// pitch classes met so far (voicings of one chord sound few such sets).
+struct chord_voicing_terms {
+  identity_classes identity;
+  bool no_required_colors = false;
+  std::unordered_map<std::uint16_t, sounded_class_terms> by_classes{};
+};
+
+chord_voicing_terms voicing_terms_of(const parsed_chord& chord) {
+  return {identity_classes_of(chord), required_color_degrees(chord).empty()};
+}
+
+const sounded_class_terms& class_terms_for(chord_voicing_terms& terms, const parsed_chord& chord,
+                                           const std::vector<tab_position>& positions) {
+  auto [entry, inserted] = terms.by_classes.try_emplace(sounded_classes(positions));
+  if (inserted) entry->second = sounded_class_terms_of(chord, positions);
+  return entry->second;
+}
+
+// The identity test with the chord's terms; the cheap test of the classes comes first.
 bool preserves_identity(const parsed_chord& chord, const std::vector<tab_position>& positions,
-                        const identity_classes& classes) {
-  return sounds_only_identity_classes(chord, positions, classes) &&
-         all_degrees_present(chord, positions, chord.formula.required_degrees) &&
-         missing_required_color_count(chord, positions) == 0;
+                        chord_voicing_terms& terms) {
+  return sounds_only_identity_classes(chord, positions, terms.identity) &&
+         class_terms_for(terms, chord, positions).keeps_required;
+}
+
+// The voicing's cost from its shape and the terms of the pitch classes it sounds.
+int combined_score(const std::vector<tab_position>& positions, const sounded_class_terms& terms,
+                   bool no_required_colors, std::size_t upper_count) {
+  const std::int64_t anchor = anchor_fret(positions);
+  std::int64_t score =
+      std::int64_t{260} * fret_span(positions) +
+      std::int64_t{18} * max_fretted_fret_for_positions(positions) +
+      high_fret_region_penalty(positions) + acoustic_bass_upper_reach_penalty(positions) +
+      (anchor > 5 ? 260 * (anchor - 5) : 0) + std::int64_t{520} * terms.missing_guide_tones +
+      std::int64_t{520} * terms.missing_colors - std::int64_t{180} * terms.guide_tones -
+      std::int64_t{130} * terms.colors;
+  const auto upper = static_cast<std::int64_t>(
+      std::min<std::size_t>(upper_count, std::numeric_limits<int>::max()));
+  if (no_required_colors && terms.missing_guide_tones == 0 && upper > 2) {
+    score += 1300;
+  } else if (terms.missing_colors == 0) {
+    score -= 900 * upper;
+  }
+  return saturated(score);
+}
+
+int combined_score(const parsed_chord& chord, chord_voicing_terms& terms,
+                   const std::vector<tab_position>& positions, std::size_t upper_count) {
+  return combined_score(positions, class_terms_for(terms, chord, positions),
+                        terms.no_required_colors, upper_count);
 }
 
 // The key under which a search remembers what became of a placement: fret + 1 in five bits per
@@ -175,7 +250,7 @@ struct voicing_search {
   // Set when the list holds this search's voicings only: each is then found at its remembered
   // slot instead of by scanning the list.
   bool indexed = false;
-  identity_classes identity = identity_classes_of(chord);
+  chord_voicing_terms terms = voicing_terms_of(chord);
   std::array<std::array<std::optional<std::vector<tab_position>>, 7>, 12> places{};
   std::unordered_map<placement_key, finished_placement> finished{};
   std::array<tab_position, most_voices> placed{};
@@ -226,12 +301,12 @@ finished_placement& finish_placement(voicing_search& search,
   std::vector<tab_position> positions{placement.begin(), placement.end()};
   sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
   if (!acoustic_rules_hold(positions) ||
-      !preserves_identity(search.chord, positions, search.identity)) {
+      !preserves_identity(search.chord, positions, search.terms)) {
     return finished;
   }
   auto full = assign_fingering(std::move(positions));
   if (!full || full->empty()) return finished;
-  finished.combined = acoustic_combined_candidate_score(search.chord, *full, full->size() - 1);
+  finished.combined = combined_score(search.chord, search.terms, *full, full->size() - 1);
   finished.bass_and_fingering = std::int64_t{acoustic_bass_choice_score(search.chord, *full)} +
                                 fingering_local_score(*full) / 3;
   finished.full = std::move(full);
@@ -439,16 +514,14 @@ bool is_upper_comping_string(const tab_position& position) {
 }
 
 // What cutting voicings out of a chord's grips needs to know of the chord, worked out once: the
-// pitch classes of its formula degrees, the degree priority of each pitch class and the classes
-// its bass and upper notes may sound.
+// pitch classes of its formula degrees and the degree priority of each pitch class.
 struct chord_cut_terms {
   std::uint16_t degree_classes = 0;
   std::array<int, 12> priority{};
-  identity_classes identity;
 };
 
 chord_cut_terms cut_terms_of(const parsed_chord& chord) {
-  chord_cut_terms terms{class_bits(chord, chord.formula.degrees), {}, identity_classes_of(chord)};
+  chord_cut_terms terms{class_bits(chord, chord.formula.degrees), {}};
   for (int pitch_class = 0; pitch_class < 12; ++pitch_class) {
     // The priority of a position is that of its pitch class.
     terms.priority[static_cast<std::size_t>(pitch_class)] =
@@ -692,24 +765,8 @@ int acoustic_bass_choice_score(const parsed_chord& chord,
 int acoustic_combined_candidate_score(const parsed_chord& chord,
                                       const std::vector<tab_position>& positions,
                                       std::size_t upper_count) {
-  const std::int64_t anchor = anchor_fret(positions);
-  const std::int64_t missing_guides = missing_guide_tone_count(chord, positions);
-  const std::int64_t missing_colors = missing_required_color_count(chord, positions);
-  std::int64_t score =
-      std::int64_t{260} * fret_span(positions) +
-      std::int64_t{18} * max_fretted_fret_for_positions(positions) +
-      high_fret_region_penalty(positions) + acoustic_bass_upper_reach_penalty(positions) +
-      (anchor > 5 ? 260 * (anchor - 5) : 0) + 520 * missing_guides + 520 * missing_colors -
-      std::int64_t{180} * guide_tone_degree_count(chord, positions) -
-      std::int64_t{130} * required_color_degree_count(chord, positions);
-  const auto upper = static_cast<std::int64_t>(
-      std::min<std::size_t>(upper_count, std::numeric_limits<int>::max()));
-  if (required_color_degrees(chord).empty() && missing_guides == 0 && upper > 2) {
-    score += 1300;
-  } else if (missing_colors == 0) {
-    score -= 900 * upper;
-  }
-  return saturated(score);
+  return combined_score(positions, sounded_class_terms_of(chord, positions),
+                        required_color_degrees(chord).empty(), upper_count);
 }
 
 bool positions_only_use_acoustic_identity_degrees(const parsed_chord& chord,
@@ -719,7 +776,9 @@ bool positions_only_use_acoustic_identity_degrees(const parsed_chord& chord,
 
 bool acoustic_comping_preserves_chord_identity(const parsed_chord& chord,
                                                const std::vector<tab_position>& positions) {
-  return preserves_identity(chord, positions, identity_classes_of(chord));
+  return all_degrees_present(chord, positions, chord.formula.required_degrees) &&
+         missing_required_color_count(chord, positions) == 0 &&
+         positions_only_use_acoustic_identity_degrees(chord, positions);
 }
 
 std::optional<acoustic_comping_grip> split_acoustic_comping_grip(
@@ -847,31 +906,32 @@ std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
   struct chord_entry {
     parsed_chord chord;
     std::vector<grip_candidate> own_voicings;
-    chord_cut_terms terms;
+    chord_cut_terms cut;
+    chord_voicing_terms voicing;
   };
   std::vector<chord_entry> chords;
-  const auto entry_of = [&](const parsed_chord& chord) -> const chord_entry& {
+  const auto entry_of = [&](const parsed_chord& chord) -> chord_entry& {
     auto same = std::find_if(chords.begin(), chords.end(),
                              [&](const chord_entry& entry) { return entry.chord == chord; });
     if (same != chords.end()) return *same;
-    return chords.emplace_back(
-        chord_entry{chord, acoustic_comping_candidates_for_chord(chord), cut_terms_of(chord)});
+    return chords.emplace_back(chord_entry{chord, acoustic_comping_candidates_for_chord(chord),
+                                           cut_terms_of(chord), voicing_terms_of(chord)});
   };
   return chord_anchors_with_candidates(anchors, [&](const arrangement_anchor& anchor) {
     const auto& chord = *anchor.chord;
-    const auto& entry = entry_of(chord);
+    auto& entry = entry_of(chord);
     auto candidates = entry.own_voicings;
     for (const auto& candidate : anchor.candidates) {
       const int share = candidate.score / 24;
-      for_each_cut(entry.terms, candidate.positions,
+      for_each_cut(entry.cut, candidate.positions,
                    [&](const tab_position& bass, std::span<const tab_position> upper) {
                      // The identity test reads pitches only: it comes before the costly split.
                      auto voicing = cut_positions(bass, upper);
-                     if (!preserves_identity(chord, voicing, entry.terms.identity)) return;
+                     if (!preserves_identity(chord, voicing, entry.voicing)) return;
                      auto grip = split_acoustic_comping_grip(std::move(voicing), bass);
                      if (!grip) return;
                      const int score =
-                         acoustic_combined_candidate_score(chord, grip->full, upper.size());
+                         combined_score(chord, entry.voicing, grip->full, upper.size());
                      add_comping_candidate(candidates, chord, std::move(grip->full),
                                            saturated(std::int64_t{score} + share));
                    });
