@@ -503,8 +503,11 @@ std::vector<arrangement_anchor> chord_anchors_with_candidates(
       same = made.end() - 1;
     }
     if (same->candidates.empty()) continue;
-    auto& copy = result.emplace_back(anchor);
-    copy.candidates = same->candidates;
+    // Every field but the grips, which are not copied only to be replaced.
+    result.push_back({anchor.start_ticks, anchor.duration_ticks, anchor.display_ticks, anchor.chord,
+                      anchor.chord_symbol, anchor.tie_to_next, anchor.tie_from_previous,
+                      anchor.tuplet_id, anchor.tuplet_note_count, anchor.tuplet_space_count,
+                      same->candidates});
   }
   return result;
 }
