@@ -825,6 +825,91 @@ TEST(comping_voicing_test, comping_anchor_candidates_are_the_best_48_sound_voici
   }
 }
 
+// The voicings cut out of a grip as plainly as they can be: every bass candidate, every subset mask
+// of its upper pool from three notes down to two, each split through the public rules.
+std::vector<scored_acoustic_comping_grip> grips_cut_plainly(const parsed_chord& subject,
+                                                            const grip& positions) {
+  std::vector<scored_acoustic_comping_grip> grips;
+  for (const auto& bass : acoustic_bass_candidates_for_grip(subject, positions)) {
+    const auto pool = acoustic_upper_pool_for_grip(positions, bass);
+    if (pool.size() < 2) continue;
+    for (std::size_t size = std::min<std::size_t>(3, pool.size()); size >= 2; --size) {
+      for (unsigned mask = 0; mask < (1U << pool.size()); ++mask) {
+        if (static_cast<std::size_t>(__builtin_popcount(mask)) != size) continue;
+        grip voicing{bass};
+        for (std::size_t index = 0; index < pool.size(); ++index) {
+          if ((mask >> index) & 1U) voicing.push_back(pool[index]);
+        }
+        auto split = split_acoustic_comping_grip(voicing, bass);
+        if (!split) continue;
+        const int score = acoustic_combined_candidate_score(subject, split->full, size);
+        grips.push_back({std::move(*split), score});
+      }
+    }
+  }
+  return grips;
+}
+
+// The comping anchors made one anchor at a time through the public steps.
+std::vector<arrangement_anchor> comping_anchors_plainly(
+    const std::vector<arrangement_anchor>& anchors) {
+  std::vector<arrangement_anchor> result;
+  for (const auto& anchor : anchors) {
+    if (!anchor.chord) continue;
+    auto candidates = acoustic_comping_candidates_for_chord(*anchor.chord);
+    for (const auto& candidate : anchor.candidates) {
+      for (auto& scored : grips_cut_plainly(*anchor.chord, candidate.positions)) {
+        append_acoustic_comping_candidate(candidates, *anchor.chord, std::move(scored.grip),
+                                          scored.score + candidate.score / 24);
+      }
+    }
+    sort_candidates_by_score(candidates);
+    if (candidates.size() > 48) candidates.resize(48);
+    if (!candidates.empty()) result.push_back(with_candidates(anchor, std::move(candidates)));
+  }
+  return result;
+}
+
+TEST(comping_voicing_test, comping_anchors_equal_those_made_plainly_one_anchor_at_a_time) {
+  // Chords that come back, one of them with other grips (two-note plans allowed), and slash
+  // chords; every grip of each is cut.
+  std::vector<arrangement_anchor> anchors;
+  std::int64_t start = 0;
+  for (const char* symbol : {"Cmaj7", "Am7", "Dm9", "G7", "C/E", "F#m7b5", "B7b9", "Em", "Cmaj7",
+                             "Am7", "Dm9", "G7sus4", "Ab6", "Bb/D", "G13", "Cmaj7"}) {
+    anchors.push_back(chord_anchor(symbol, start));
+    start += 8192;
+  }
+  anchors.push_back(chord_anchor("Am7", start, chord_candidates(chord("Am7"), true, false, false)));
+  for (const auto& anchor : anchors) {
+    for (const auto& candidate : anchor.candidates) {
+      ASSERT_EQ(acoustic_comping_grips_for_candidate(*anchor.chord, candidate.positions),
+                grips_cut_plainly(*anchor.chord, candidate.positions))
+          << anchor.chord_symbol;
+    }
+  }
+  EXPECT_EQ(acoustic_comping_anchors_for_anchors(anchors), comping_anchors_plainly(anchors));
+
+  // Position sets no hand holds at once, with several notes per string: every chord tone on
+  // strings 2 to 6 in a window of frets, so the pools are large and their subsets many.
+  for (const char* symbol : {"C7", "Am", "Ebmaj7/G"}) {
+    const auto subject = chord(symbol);
+    for (const int lowest_fret : {0, 3, 7}) {
+      grip cloud;
+      for (const auto& degree : subject.formula.degrees) {
+        for (int string_number = 2; string_number <= 6; ++string_number) {
+          for (const auto& place : positions_for_degree_on_string(subject, degree, string_number)) {
+            if (place.fret >= lowest_fret && place.fret <= lowest_fret + 4) cloud.push_back(place);
+          }
+        }
+      }
+      EXPECT_EQ(acoustic_comping_grips_for_candidate(subject, cloud),
+                grips_cut_plainly(subject, cloud))
+          << symbol << " " << lowest_fret;
+    }
+  }
+}
+
 TEST(comping_voicing_test, the_voicing_choice_follows_the_acoustic_comping_weights) {
   // Over C7 C7 F7 the acoustic weights keep the hand on strings 5, 3 and 2 at the third fret,
   // where the general weights choose otherwise.
