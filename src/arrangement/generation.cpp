@@ -85,25 +85,6 @@ section_debug_trace section_trace_of(const section_plan& plan) {
   return trace;
 }
 
-// The grip sounding last before `offset` (the first of equal starts) and the time from its end to
-// the offset, at least an eighth; no grip and a quarter note when nothing sounded before.
-struct previous_grip_context {
-  std::optional<std::vector<tab_position>> grip;
-  std::int64_t gap = gap_without_previous_grip;
-};
-
-previous_grip_context previous_grip_before(const std::vector<arrangement_event>& events,
-                                           std::int64_t offset) {
-  const arrangement_event* latest = nullptr;
-  for (const auto& event : events) {
-    if (!has_positions(event) || event.start_ticks >= offset) continue;
-    if (latest == nullptr || event.start_ticks > latest->start_ticks) latest = &event;
-  }
-  if (latest == nullptr) return {};
-  return {latest->positions,
-          std::max(offset - event_end_ticks(*latest), shortest_previous_grip_gap)};
-}
-
 }  // namespace
 
 generated_guitar_events finalize_generated_events(const source_score& source,
@@ -363,6 +344,18 @@ bool disabled_solo_slot_receives_slashes(const part_realization_plan& plan,
           type == arrangement_section_type::guitar_solo_1) ||
          (plan.part == arrangement_part_type::electric &&
           type == arrangement_section_type::guitar_solo_2);
+}
+
+previous_grip_context previous_grip_before(const std::vector<arrangement_event>& events,
+                                           std::int64_t offset) {
+  const arrangement_event* latest = nullptr;
+  for (const auto& event : events) {
+    if (!has_positions(event) || event.start_ticks >= offset) continue;
+    if (latest == nullptr || event.start_ticks > latest->start_ticks) latest = &event;
+  }
+  if (latest == nullptr) return {};
+  return {latest->positions,
+          std::max(offset - event_end_ticks(*latest), shortest_previous_grip_gap)};
 }
 
 std::optional<std::int64_t> first_event_start(const std::vector<arrangement_event>& events) {

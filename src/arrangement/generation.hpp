@@ -138,6 +138,16 @@ std::vector<arrangement_event> trim_events_for_pickup_overlap(std::vector<arrang
 
 // The realisation loop
 
+// The grip a section's comping follows: the positions of the event with positions that starts
+// last before the section (the first of equal starts), and the ticks from its end to the section
+// start, at least an eighth (2048); without one no grip and a quarter note (4096).
+struct previous_grip_context {
+  std::optional<std::vector<tab_position>> grip;
+  std::int64_t gap = 4096;
+
+  bool operator==(const previous_grip_context&) const = default;
+};
+
 // The guitar part of the plan's sections in order (electric or acoustic; `options` is not
 // consulted), stopping at the first message of level "error"; warns "No playable arranged guitar
 // events were found." when no section played anything. A given trace is filled with one record
@@ -153,6 +163,10 @@ full_guitar_arrangement full_guitar_arrangement_for(const source_score& source,
 // guitar_solo_1 for the acoustic part, guitar_solo_2 for the electric part; never for vocal.
 bool disabled_solo_slot_receives_slashes(const part_realization_plan& plan,
                                          const full_arrangement_section& section);
+
+// The grip sounding before `section_start` among the events collected so far.
+previous_grip_context previous_grip_before(const std::vector<arrangement_event>& events,
+                                           std::int64_t section_start);
 
 // The smallest start tick of the events; nothing for none.
 std::optional<std::int64_t> first_event_start(const std::vector<arrangement_event>& events);

@@ -2,13 +2,6 @@
 
 namespace orvanta::arrangement_detail {
 
-std::vector<arrangement_event> chord_mode_comping_events(
-    const source_score&, const arrangement_style_profile&, const std::vector<arrangement_anchor>&,
-    std::uint64_t, std::optional<std::vector<tab_position>>, std::int64_t, const section_plan&,
-    section_debug_trace*) {
-  return {};
-}
-
 std::vector<arrangement_anchor> build_accompaniment_anchors(const source_score&,
                                                             const arrangement_style_profile&,
                                                             std::vector<arrangement_message>&) {

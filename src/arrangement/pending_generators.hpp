@@ -11,12 +11,6 @@
 
 namespace orvanta::arrangement_detail {
 
-std::vector<arrangement_event> chord_mode_comping_events(
-    const source_score& source, const arrangement_style_profile& profile,
-    const std::vector<arrangement_anchor>& anchors, std::uint64_t section_type,
-    std::optional<std::vector<tab_position>> previous_grip, std::int64_t gap,
-    const section_plan& plan, section_debug_trace* trace);
-
 std::vector<arrangement_anchor> build_accompaniment_anchors(
     const source_score& source, const arrangement_style_profile& profile,
     std::vector<arrangement_message>& messages);

@@ -397,6 +397,38 @@ TEST(generation_test, the_disabled_solo_slot_of_the_part_shows_slashes) {
   }
 }
 
+TEST(generation_test, a_section_follows_the_grip_that_sounded_last_before_it) {
+  const std::vector<tab_position> low{at(5, 3), at(4, 2)};
+  const std::vector<tab_position> high{at(1, 3), at(2, 1)};
+  const std::vector<tab_position> other{at(3, 2)};
+  const auto grip_at = [](std::int64_t start, std::int64_t duration,
+                          const std::vector<tab_position>& positions) {
+    return event_of(start, duration, positions, "", false);
+  };
+  constexpr std::int64_t section_start = 32768;
+  struct row {
+    const char* name;
+    std::vector<arrangement_event> events;
+    previous_grip_context expected;
+  };
+  const row rows[] = {
+      {"nothing before", {}, {std::nullopt, 4096}},
+      {"only rests and later grips",
+       {event_of(0, 16384, {}, "C", true), grip_at(section_start, 4096, low)},
+       {std::nullopt, 4096}},
+      {"a short gap is an eighth",
+       {grip_at(0, 4096, low), grip_at(16384, 15384, high)},
+       {high, 2048}},
+      {"a long gap as it is", {grip_at(20480, 6144, low), grip_at(4096, 4096, high)}, {low, 6144}},
+      {"equal starts: the first in the list",
+       {grip_at(24576, 2048, other), grip_at(24576, 4096, low)},
+       {other, 6144}},
+  };
+  for (const auto& [name, events, expected] : rows) {
+    EXPECT_EQ(previous_grip_before(events, section_start), expected) << name;
+  }
+}
+
 TEST(generation_test, first_event_starts) {
   const std::vector events{sounding(8192, 10), sounding(4096, 10), sounding(12288, 10)};
   EXPECT_EQ(first_event_start(events), 4096);
