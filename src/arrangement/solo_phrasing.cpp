@@ -70,6 +70,17 @@ void add_acoustic_solo_mini_chord_candidates(std::vector<grip_candidate>& output
   }
 }
 
+// False when no shape completed from `shape` and the option could pass the validation: the
+// pitches must fall from string 1 down and the fretted frets span less than five. Cutting such
+// branches early leaves the valid shapes and their order as they are.
+bool may_complete_shape(const std::vector<tab_position>& shape, const tab_position& option) {
+  if (!shape.empty() && option.midi >= shape.back().midi) return false;
+  if (option.fret == 0) return true;
+  return std::ranges::none_of(shape, [&](const tab_position& position) {
+    return position.fret > 0 && std::abs(position.fret - option.fret) >= 5;
+  });
+}
+
 // Every combination of one option per string (string 1 varying slowest) whose pitches all differ,
 // each complete shape handed to the validation.
 void build_acoustic_solo_mini_chord_shapes(std::vector<grip_candidate>& output,
@@ -82,7 +93,8 @@ void build_acoustic_solo_mini_chord_shapes(std::vector<grip_candidate>& output,
     return;
   }
   for (const auto& option : options[depth]) {
-    if (contains_string(shape, option.string_number) || contains_midi(shape, option.midi)) {
+    if (contains_string(shape, option.string_number) || contains_midi(shape, option.midi) ||
+        !may_complete_shape(shape, option)) {
       continue;
     }
     shape.push_back(option);
