@@ -196,7 +196,8 @@ std::vector<chord_label_marker> measure_chord_labels(const source_score& score,
   return merged;
 }
 
-// The measure's events from the first builder that can write it.
+// Every measure's events from the first builder that can write it, else its rest skeleton, in
+// measure order and normalised.
 using measure_builder = std::optional<std::vector<arrangement_event>> (*)(const source_score&,
                                                                           const source_measure&);
 

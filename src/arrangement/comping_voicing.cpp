@@ -1,5 +1,7 @@
 #include "arrangement/comping_voicing.hpp"
 
+#include "arrangement/melody_path.hpp"
+#include "arrangement/patterns.hpp"
 #include "arrangement/source.hpp"
 #include "arrangement/voicing_plans.hpp"
 
@@ -7,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <tuple>
 #include <unordered_map>
@@ -16,7 +19,9 @@ namespace orvanta::arrangement_detail {
 namespace {
 
 constexpr std::string_view acoustic_comping_label = "acoustic-comping-final";
+constexpr std::string_view electric_stab_label = "electric-stab-final";
 constexpr std::size_t most_acoustic_candidates = 48;
+constexpr std::size_t most_stab_candidates = 48;
 
 // Scores add terms of any size that callers pass in: they are summed in 64 bits and held to the
 // range of int, so no input overflows them.
@@ -134,11 +139,87 @@ bool sounds_only_identity_classes(const parsed_chord& chord,
   });
 }
 
+// What a voicing's identity and score owe to the set of pitch classes it sounds, whatever the
+// positions sounding them: whether every required degree and colour sounds, and the guide tones
+// and colours sounded and missed.
+struct sounded_class_terms {
+  bool keeps_required = false;
+  int guide_tones = 0;
+  int missing_guide_tones = 0;
+  int colors = 0;
+  int missing_colors = 0;
+};
+
+sounded_class_terms sounded_class_terms_of(const parsed_chord& chord,
+                                           const std::vector<tab_position>& positions) {
+  const int missing_colors = missing_required_color_count(chord, positions);
+  return {
+      all_degrees_present(chord, positions, chord.formula.required_degrees) && missing_colors == 0,
+      guide_tone_degree_count(chord, positions), missing_guide_tone_count(chord, positions),
+      required_color_degree_count(chord, positions), missing_colors};
+}
+
+std::uint16_t sounded_classes(const std::vector<tab_position>& positions) {
+  std::uint16_t classes = 0;
+  for (const auto& position : positions) {
+    classes = static_cast<std::uint16_t>(
+        classes | (1U << static_cast<unsigned>(normalize_pc(position.midi))));
+  }
+  return classes;
+}
+
+// What the identity test and the score of a chord's voicings need of the chord, worked out once
+// per chord: the identity classes, whether it has required colours, and the terms of each set of
+// pitch classes met so far (voicings of one chord sound few such sets).
+struct chord_voicing_terms {
+  identity_classes identity;
+  bool no_required_colors = false;
+  std::unordered_map<std::uint16_t, sounded_class_terms> by_classes{};
+};
+
+chord_voicing_terms voicing_terms_of(const parsed_chord& chord) {
+  return {identity_classes_of(chord), required_color_degrees(chord).empty()};
+}
+
+const sounded_class_terms& class_terms_for(chord_voicing_terms& terms, const parsed_chord& chord,
+                                           const std::vector<tab_position>& positions) {
+  auto [entry, inserted] = terms.by_classes.try_emplace(sounded_classes(positions));
+  if (inserted) entry->second = sounded_class_terms_of(chord, positions);
+  return entry->second;
+}
+
+// The identity test with the chord's terms; the cheap test of the classes comes first.
 bool preserves_identity(const parsed_chord& chord, const std::vector<tab_position>& positions,
-                        const identity_classes& classes) {
-  return all_degrees_present(chord, positions, chord.formula.required_degrees) &&
-         missing_required_color_count(chord, positions) == 0 &&
-         sounds_only_identity_classes(chord, positions, classes);
+                        chord_voicing_terms& terms) {
+  return sounds_only_identity_classes(chord, positions, terms.identity) &&
+         class_terms_for(terms, chord, positions).keeps_required;
+}
+
+// The voicing's cost from its shape and the terms of the pitch classes it sounds.
+int combined_score(const std::vector<tab_position>& positions, const sounded_class_terms& terms,
+                   bool no_required_colors, std::size_t upper_count) {
+  const std::int64_t anchor = anchor_fret(positions);
+  std::int64_t score =
+      std::int64_t{260} * fret_span(positions) +
+      std::int64_t{18} * max_fretted_fret_for_positions(positions) +
+      high_fret_region_penalty(positions) + acoustic_bass_upper_reach_penalty(positions) +
+      (anchor > 5 ? 260 * (anchor - 5) : 0) + std::int64_t{520} * terms.missing_guide_tones +
+      std::int64_t{520} * terms.missing_colors - std::int64_t{180} * terms.guide_tones -
+      std::int64_t{130} * terms.colors;
+  const auto upper = static_cast<std::int64_t>(
+      std::min<std::size_t>(upper_count, std::numeric_limits<int>::max()));
+  if (no_required_colors && terms.missing_guide_tones == 0 && upper > 2) {
+    score += 1300;
+  } else if (terms.missing_colors == 0) {
+    score -= 900 * upper;
+  }
+  return saturated(score);
+}
+
+int combined_score(const parsed_chord& chord, chord_voicing_terms& terms,
+                   const std::vector<tab_position>& positions, std::size_t upper_count) {
+  return combined_score(positions, class_terms_for(terms, chord, positions),
+                        terms.no_required_colors, upper_count);
 }
 
 // The key under which a search remembers what became of a placement: fret + 1 in five bits per
@@ -169,7 +250,7 @@ struct voicing_search {
   // Set when the list holds this search's voicings only: each is then found at its remembered
   // slot instead of by scanning the list.
   bool indexed = false;
-  identity_classes identity = identity_classes_of(chord);
+  chord_voicing_terms terms = voicing_terms_of(chord);
   std::array<std::array<std::optional<std::vector<tab_position>>, 7>, 12> places{};
   std::unordered_map<placement_key, finished_placement> finished{};
   std::array<tab_position, most_voices> placed{};
@@ -220,12 +301,12 @@ finished_placement& finish_placement(voicing_search& search,
   std::vector<tab_position> positions{placement.begin(), placement.end()};
   sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
   if (!acoustic_rules_hold(positions) ||
-      !preserves_identity(search.chord, positions, search.identity)) {
+      !preserves_identity(search.chord, positions, search.terms)) {
     return finished;
   }
   auto full = assign_fingering(std::move(positions));
   if (!full || full->empty()) return finished;
-  finished.combined = acoustic_combined_candidate_score(search.chord, *full, full->size() - 1);
+  finished.combined = combined_score(search.chord, search.terms, *full, full->size() - 1);
   finished.bass_and_fingering = std::int64_t{acoustic_bass_choice_score(search.chord, *full)} +
                                 fingering_local_score(*full) / 3;
   finished.full = std::move(full);
@@ -393,6 +474,148 @@ void search_preferred_shapes(voicing_search& search) {
   }
 }
 
+// Keeps the first `most` candidates of a list sorted by score.
+void keep_best(std::vector<grip_candidate>& candidates, std::size_t most) {
+  sort_candidates_by_score(candidates);
+  if (candidates.size() > most) candidates.resize(most);
+}
+
+// The anchors that have a chord, each with the candidates `candidates_for` makes for it, and
+// left out when they are none. The candidates are a function of the chord and the anchor's grips,
+// so anchors alike in both (a chord that comes back in a section) share the candidates made for
+// the first of them in this call.
+template <class candidates_function>
+std::vector<arrangement_anchor> chord_anchors_with_candidates(
+    const std::vector<arrangement_anchor>& anchors, const candidates_function& candidates_for) {
+  struct made_candidates {
+    const arrangement_anchor* anchor = nullptr;
+    std::vector<grip_candidate> candidates;
+  };
+  std::vector<made_candidates> made;
+  std::vector<arrangement_anchor> result;
+  for (const auto& anchor : anchors) {
+    if (!anchor.chord) continue;
+    auto same = std::find_if(made.begin(), made.end(), [&](const made_candidates& entry) {
+      return *entry.anchor->chord == *anchor.chord && entry.anchor->candidates == anchor.candidates;
+    });
+    if (same == made.end()) {
+      made.push_back({&anchor, candidates_for(anchor)});
+      same = made.end() - 1;
+    }
+    if (same->candidates.empty()) continue;
+    // Every field but the grips, which are not copied only to be replaced.
+    result.push_back({anchor.start_ticks, anchor.duration_ticks, anchor.display_ticks, anchor.chord,
+                      anchor.chord_symbol, anchor.tie_to_next, anchor.tie_from_previous,
+                      anchor.tuplet_id, anchor.tuplet_note_count, anchor.tuplet_space_count,
+                      same->candidates});
+  }
+  return result;
+}
+
+bool is_upper_comping_string(const tab_position& position) {
+  return position.string_number >= 2 && position.string_number <= 4;
+}
+
+// What cutting voicings out of a chord's grips needs to know of the chord, worked out once: the
+// pitch classes of its formula degrees and the degree priority of each pitch class.
+struct chord_cut_terms {
+  std::uint16_t degree_classes = 0;
+  std::array<int, 12> priority{};
+};
+
+chord_cut_terms cut_terms_of(const parsed_chord& chord) {
+  chord_cut_terms terms{class_bits(chord, chord.formula.degrees), {}};
+  for (int pitch_class = 0; pitch_class < 12; ++pitch_class) {
+    // The priority of a position is that of its pitch class.
+    terms.priority[static_cast<std::size_t>(pitch_class)] =
+        position_degree_priority(chord, {1, 0, pitch_class, std::nullopt});
+  }
+  return terms;
+}
+
+// The order of the bass candidates: up to fret 9 first, then the lower fret, the more important
+// chord tone, the lower string number.
+std::tuple<bool, int, int, int> bass_order_key(const tab_position& position, int priority) {
+  return {position.fret > 9, position.fret, priority, position.string_number};
+}
+
+std::vector<tab_position> bass_candidates(const chord_cut_terms& terms,
+                                          const std::vector<tab_position>& positions) {
+  std::vector<tab_position> basses;
+  for (const auto& position : positions) {
+    if (is_low_chord_string(position) && sounds_one_of(position, terms.degree_classes)) {
+      basses.push_back(position);
+    }
+  }
+  sort_by_ascending_key(basses, [&](const tab_position& position) {
+    return bass_order_key(position,
+                          terms.priority[static_cast<std::size_t>(normalize_pc(position.midi))]);
+  });
+  return basses;
+}
+
+// True when a bass and upper notes could split as a voicing as far as their strings and pitches
+// tell: every upper note above the bass, on a layout allowed over the bass's string. Those that
+// fail would fail the voicing rules of the split.
+bool could_be_voicing(const tab_position& bass, std::span<const tab_position> upper) {
+  std::array<int, 3> strings{};
+  for (std::size_t index = 0; index < upper.size(); ++index) {
+    if (upper[index].midi <= bass.midi) return false;
+    strings[index] = upper[index].string_number;
+  }
+  return is_acoustic_comping_layout(bass.string_number, std::span{strings}.first(upper.size()));
+}
+
+// Calls `use(bass, upper)` for every cut of the grip that could be a voicing: for each bass
+// candidate in order, the upper pool's sets of three, then of two, in ascending order of their
+// bit masks (bit j for the pool's j-th note), so that the highest note index decides first.
+template <class use_function>
+void for_each_cut(const chord_cut_terms& terms, const std::vector<tab_position>& positions,
+                  const use_function& use) {
+  const auto basses = bass_candidates(terms, positions);
+  if (basses.empty()) return;
+  // A bass lies on string 5 or 6, so no bass is ever in the pool of another.
+  const auto pool = acoustic_upper_pool_for_grip(positions, basses.front());
+  const std::size_t size = pool.size();
+  if (size < 2) return;
+  const auto offer = [&](const tab_position& bass, std::span<const tab_position> upper) {
+    if (could_be_voicing(bass, upper)) use(bass, upper);
+  };
+  for (const auto& bass : basses) {
+    for (std::size_t third = 2; third < size; ++third) {
+      for (std::size_t second = 1; second < third; ++second) {
+        for (std::size_t first = 0; first < second; ++first) {
+          offer(bass, std::array{pool[first], pool[second], pool[third]});
+        }
+      }
+    }
+    for (std::size_t second = 1; second < size; ++second) {
+      for (std::size_t first = 0; first < second; ++first) {
+        offer(bass, std::array{pool[first], pool[second]});
+      }
+    }
+  }
+}
+
+// The bass followed by the upper notes.
+std::vector<tab_position> cut_positions(const tab_position& bass,
+                                        std::span<const tab_position> upper) {
+  std::vector<tab_position> positions;
+  positions.reserve(upper.size() + 1);
+  positions.push_back(bass);
+  positions.insert(positions.end(), upper.begin(), upper.end());
+  return positions;
+}
+
+// Adds a voicing that keeps the chord's identity at penalty + bass choice + fingering cost / 3.
+void add_comping_candidate(std::vector<grip_candidate>& candidates, const parsed_chord& chord,
+                           std::vector<tab_position> full, int penalty) {
+  const std::int64_t score = std::int64_t{penalty} + acoustic_bass_choice_score(chord, full) +
+                             fingering_local_score(full) / 3;
+  add_unique_candidate(candidates, {std::move(full), std::string{acoustic_comping_label},
+                                    saturated(score), -1, false, false});
+}
+
 }  // namespace
 
 // Degree plans
@@ -545,24 +768,8 @@ int acoustic_bass_choice_score(const parsed_chord& chord,
 int acoustic_combined_candidate_score(const parsed_chord& chord,
                                       const std::vector<tab_position>& positions,
                                       std::size_t upper_count) {
-  const std::int64_t anchor = anchor_fret(positions);
-  const std::int64_t missing_guides = missing_guide_tone_count(chord, positions);
-  const std::int64_t missing_colors = missing_required_color_count(chord, positions);
-  std::int64_t score =
-      std::int64_t{260} * fret_span(positions) +
-      std::int64_t{18} * max_fretted_fret_for_positions(positions) +
-      high_fret_region_penalty(positions) + acoustic_bass_upper_reach_penalty(positions) +
-      (anchor > 5 ? 260 * (anchor - 5) : 0) + 520 * missing_guides + 520 * missing_colors -
-      std::int64_t{180} * guide_tone_degree_count(chord, positions) -
-      std::int64_t{130} * required_color_degree_count(chord, positions);
-  const auto upper = static_cast<std::int64_t>(
-      std::min<std::size_t>(upper_count, std::numeric_limits<int>::max()));
-  if (required_color_degrees(chord).empty() && missing_guides == 0 && upper > 2) {
-    score += 1300;
-  } else if (missing_colors == 0) {
-    score -= 900 * upper;
-  }
-  return saturated(score);
+  return combined_score(positions, sounded_class_terms_of(chord, positions),
+                        required_color_degrees(chord).empty(), upper_count);
 }
 
 bool positions_only_use_acoustic_identity_degrees(const parsed_chord& chord,
@@ -572,7 +779,9 @@ bool positions_only_use_acoustic_identity_degrees(const parsed_chord& chord,
 
 bool acoustic_comping_preserves_chord_identity(const parsed_chord& chord,
                                                const std::vector<tab_position>& positions) {
-  return preserves_identity(chord, positions, identity_classes_of(chord));
+  return all_degrees_present(chord, positions, chord.formula.required_degrees) &&
+         missing_required_color_count(chord, positions) == 0 &&
+         positions_only_use_acoustic_identity_degrees(chord, positions);
 }
 
 std::optional<acoustic_comping_grip> split_acoustic_comping_grip(
@@ -600,10 +809,7 @@ void append_acoustic_comping_candidate(std::vector<grip_candidate>& candidates,
                                        const parsed_chord& chord, acoustic_comping_grip grip,
                                        int penalty) {
   if (!acoustic_comping_preserves_chord_identity(chord, grip.full)) return;
-  const std::int64_t score = std::int64_t{penalty} + acoustic_bass_choice_score(chord, grip.full) +
-                             fingering_local_score(grip.full) / 3;
-  add_unique_candidate(candidates, {std::move(grip.full), std::string{acoustic_comping_label},
-                                    saturated(score), -1, false, false});
+  add_comping_candidate(candidates, chord, std::move(grip.full), penalty);
 }
 
 // Candidates for a chord
@@ -647,9 +853,181 @@ std::vector<grip_candidate> acoustic_comping_candidates_for_chord(const parsed_c
   voicing_search search{chord, candidates, true};
   search_preferred_shapes(search);
   for (const auto& plan : acoustic_degree_plans_for_chord(chord)) search_plan(search, plan);
-  sort_candidates_by_score(candidates);
-  if (candidates.size() > most_acoustic_candidates) candidates.resize(most_acoustic_candidates);
+  keep_best(candidates, most_acoustic_candidates);
   return candidates;
+}
+
+// Acoustic comping anchors
+
+std::vector<tab_position> acoustic_upper_pool_for_grip(const std::vector<tab_position>& positions,
+                                                       const tab_position& bass) {
+  std::vector<tab_position> pool;
+  for (const auto& position : positions) {
+    if (is_upper_comping_string(position) && !same_tab_position(position, bass)) {
+      pool.push_back(position);
+    }
+  }
+  sort_by_ascending_key(pool, [](const tab_position& position) {
+    return std::tuple{position.string_number, position.fret, position.midi};
+  });
+  return pool;
+}
+
+std::vector<tab_position> acoustic_bass_candidates_for_grip(
+    const parsed_chord& chord, const std::vector<tab_position>& positions) {
+  std::vector<tab_position> basses;
+  for (const auto& position : positions) {
+    if (is_low_chord_string(position) &&
+        position_matches_any_degree(chord, position, chord.formula.degrees)) {
+      basses.push_back(position);
+    }
+  }
+  sort_by_ascending_key(basses, [&](const tab_position& position) {
+    return bass_order_key(position, position_degree_priority(chord, position));
+  });
+  return basses;
+}
+
+std::vector<scored_acoustic_comping_grip> acoustic_comping_grips_for_candidate(
+    const parsed_chord& chord, const std::vector<tab_position>& positions) {
+  std::vector<scored_acoustic_comping_grip> grips;
+  for_each_cut(cut_terms_of(chord), positions,
+               [&](const tab_position& bass, std::span<const tab_position> upper) {
+                 auto grip = split_acoustic_comping_grip(cut_positions(bass, upper), bass);
+                 if (!grip) return;
+                 const int score =
+                     acoustic_combined_candidate_score(chord, grip->full, upper.size());
+                 grips.push_back({std::move(*grip), score});
+               });
+  return grips;
+}
+
+std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
+    const std::vector<arrangement_anchor>& anchors) {
+  // What each chord gives whatever its grips, worked out once per chord in this call: its own
+  // voicings and the terms of cutting voicings out of its grips.
+  struct chord_entry {
+    parsed_chord chord;
+    std::vector<grip_candidate> own_voicings;
+    chord_cut_terms cut;
+    chord_voicing_terms voicing;
+  };
+  std::vector<chord_entry> chords;
+  const auto entry_of = [&](const parsed_chord& chord) -> chord_entry& {
+    auto same = std::find_if(chords.begin(), chords.end(),
+                             [&](const chord_entry& entry) { return entry.chord == chord; });
+    if (same != chords.end()) return *same;
+    return chords.emplace_back(chord_entry{chord, acoustic_comping_candidates_for_chord(chord),
+                                           cut_terms_of(chord), voicing_terms_of(chord)});
+  };
+  return chord_anchors_with_candidates(anchors, [&](const arrangement_anchor& anchor) {
+    const auto& chord = *anchor.chord;
+    auto& entry = entry_of(chord);
+    auto candidates = entry.own_voicings;
+    for (const auto& candidate : anchor.candidates) {
+      const int share = candidate.score / 24;
+      for_each_cut(entry.cut, candidate.positions,
+                   [&](const tab_position& bass, std::span<const tab_position> upper) {
+                     // The identity test reads pitches only: it comes before the costly split.
+                     auto voicing = cut_positions(bass, upper);
+                     if (!preserves_identity(chord, voicing, entry.voicing)) return;
+                     auto grip = split_acoustic_comping_grip(std::move(voicing), bass);
+                     if (!grip) return;
+                     const int score =
+                         combined_score(chord, entry.voicing, grip->full, upper.size());
+                     add_comping_candidate(candidates, chord, std::move(grip->full),
+                                           saturated(std::int64_t{score} + share));
+                   });
+    }
+    keep_best(candidates, most_acoustic_candidates);
+    return candidates;
+  });
+}
+
+std::vector<std::optional<acoustic_comping_grip>> selected_acoustic_comping_grips_for_anchors(
+    const std::vector<arrangement_anchor>& anchors,
+    std::optional<std::vector<tab_position>> previous, std::int64_t gap) {
+  const auto path =
+      selected_path(anchors, transition_profile::acoustic_comping, std::move(previous), gap);
+  if (path.size() != anchors.size()) return {};
+  std::vector<std::optional<acoustic_comping_grip>> grips;
+  grips.reserve(path.size());
+  for (const auto& positions : path) {
+    grips.push_back(acoustic_comping_grip_from_selected_positions(positions));
+  }
+  return grips;
+}
+
+// Electric stabs
+
+std::vector<tab_position> electric_stab_positions_for_grip(
+    const parsed_chord& chord, const std::vector<tab_position>& positions) {
+  // One note per string 1 to 4 (index 0 is string 1).
+  std::array<std::optional<tab_position>, 4> slots{};
+  for (const auto& position : positions) {
+    if (position.string_number < 1 || position.string_number > 4) continue;
+    auto& slot = slots[static_cast<std::size_t>(position.string_number - 1)];
+    if (!slot ||
+        position_degree_priority(chord, position) < position_degree_priority(chord, *slot)) {
+      slot = position;
+    }
+  }
+  for (const std::size_t size : {std::size_t{4}, std::size_t{3}}) {
+    std::vector<tab_position> stab;
+    const bool built = std::all_of(slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(size),
+                                   [&](const std::optional<tab_position>& slot) {
+                                     return slot && add_position_if_playable(stab, *slot);
+                                   });
+    if (!built || stab.size() != size) continue;
+    sort_by_ascending_key(stab, [](const tab_position& position) { return position.midi; });
+    return assigned_or_original_fingering(std::move(stab));
+  }
+  return {};
+}
+
+int electric_stab_candidate_score(const parsed_chord& chord,
+                                  const std::vector<tab_position>& positions) {
+  const std::int64_t score = std::int64_t{180} * fret_span(positions) +
+                             std::int64_t{14} * max_fretted_fret_for_positions(positions) +
+                             high_fret_region_penalty(positions) +
+                             fingering_local_score(positions) / 4 +
+                             std::int64_t{480} * missing_guide_tone_count(chord, positions) +
+                             std::int64_t{480} * missing_required_color_count(chord, positions) -
+                             std::int64_t{120} * guide_tone_degree_count(chord, positions) -
+                             std::int64_t{100} * required_color_degree_count(chord, positions) -
+                             std::int64_t{280} * static_cast<std::int64_t>(positions.size());
+  return saturated(score);
+}
+
+std::vector<arrangement_anchor> electric_stab_anchors_for_anchors(
+    const std::vector<arrangement_anchor>& anchors) {
+  return chord_anchors_with_candidates(anchors, [](const arrangement_anchor& anchor) {
+    const auto& chord = *anchor.chord;
+    std::vector<grip_candidate> candidates;
+    for (const auto& candidate : anchor.candidates) {
+      auto stab = electric_stab_positions_for_grip(chord, candidate.positions);
+      if (stab.size() < 3) continue;
+      const int share = std::clamp(candidate.score / 16, -400, 400);
+      const int score = saturated(std::int64_t{electric_stab_candidate_score(chord, stab)} + share);
+      add_unique_candidate(
+          candidates, {std::move(stab), std::string{electric_stab_label}, score, -1, false, false});
+    }
+    keep_best(candidates, most_stab_candidates);
+    return candidates;
+  });
+}
+
+std::vector<std::optional<electric_stab_grip>> selected_electric_stab_grips_for_anchors(
+    const std::vector<arrangement_anchor>& anchors) {
+  const auto path =
+      selected_path(anchors, transition_profile::electric_stab_comping, std::nullopt, 4096);
+  if (path.size() != anchors.size()) return {};
+  std::vector<std::optional<electric_stab_grip>> grips;
+  grips.reserve(path.size());
+  for (const auto& positions : path) {
+    grips.push_back(electric_stab_grip{assigned_or_original_fingering(positions)});
+  }
+  return grips;
 }
 
 }  // namespace orvanta::arrangement_detail

@@ -1,14 +1,17 @@
-// Acoustic comping voicings: one bass note on string 5 or 6 under two or three upper notes on
+// Comping voicings. Acoustic: one bass note on string 5 or 6 under two or three upper notes on
 // strings 2 to 4, so that the bass can be struck alone and the upper notes as a chord of their
 // own. A chord becomes ranked degree plans (sets of three or four degrees, lower penalty first),
 // which are placed in every order on fixed string sets; every voicing keeps the chord's identity.
+// Electric: short stabs of three or four notes on the top strings, cut out of chord grips.
 #pragma once
 
+#include "arrangement/anchors.hpp"
 #include "arrangement/chords.hpp"
 #include "arrangement/fretboard.hpp"
 #include "arrangement/voicing.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,6 +45,23 @@ struct acoustic_shape_voice {
   int string_number = 0;
 
   bool operator==(const acoustic_shape_voice&) const = default;
+};
+
+// An acoustic voicing with its cost (`acoustic_combined_candidate_score` of `full` for its number
+// of upper notes), lower being better.
+struct scored_acoustic_comping_grip {
+  acoustic_comping_grip grip;
+  int score = 0;
+
+  bool operator==(const scored_acoustic_comping_grip&) const = default;
+};
+
+// An electric stab: three notes on strings 1 to 3 or four on strings 1 to 4, by pitch, fingered
+// where a valid fingering exists.
+struct electric_stab_grip {
+  std::vector<tab_position> positions;
+
+  bool operator==(const electric_stab_grip&) const = default;
 };
 
 // Degree plans
@@ -150,5 +170,59 @@ void append_acoustic_comping_candidates_for_degrees(std::vector<grip_candidate>&
 // The chord's acoustic comping voicings from its fixed shapes and every order of every plan on its
 // string sets: the 48 lowest scores, best first.
 std::vector<grip_candidate> acoustic_comping_candidates_for_chord(const parsed_chord& chord);
+
+// Acoustic comping anchors
+
+// The grip's notes on strings 2 to 4 other than the bass, by string, then fret, then pitch.
+std::vector<tab_position> acoustic_upper_pool_for_grip(const std::vector<tab_position>& positions,
+                                                       const tab_position& bass);
+
+// The grip's notes on string 5 or 6 that sound a degree of the chord, best bass first: up to fret
+// 9 before above it, then the lower fret, the more important chord tone, string 5 before 6.
+std::vector<tab_position> acoustic_bass_candidates_for_grip(
+    const parsed_chord& chord, const std::vector<tab_position>& positions);
+
+// Every voicing cut out of the grip: for each bass candidate in order, its upper pool's sets of
+// three notes, then of two, in subset order, each kept when it splits as a voicing. The same
+// voicing may come more than once.
+std::vector<scored_acoustic_comping_grip> acoustic_comping_grips_for_candidate(
+    const parsed_chord& chord, const std::vector<tab_position>& positions);
+
+// The chord anchors as comping anchors: each anchor with a chord keeps its fields, its candidates
+// become the chord's acoustic voicings and those cut out of its own grips (at the grip's score
+// / 24), the 48 lowest scores, best first; anchors without a chord or a voicing are left out.
+std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
+    const std::vector<arrangement_anchor>& anchors);
+
+// One voicing per comping anchor, chosen by the path search with the acoustic comping weights from
+// the grip sounding `gap` ticks before the first anchor (when there is one); an element is empty
+// when the chosen positions do not split as a voicing. Empty when no path exists.
+std::vector<std::optional<acoustic_comping_grip>> selected_acoustic_comping_grips_for_anchors(
+    const std::vector<arrangement_anchor>& anchors,
+    std::optional<std::vector<tab_position>> previous, std::int64_t gap);
+
+// Electric stabs
+
+// The grip cut to a stab: one note per string 1 to 4 (on a shared string the more important chord
+// tone, the first of equals), built up from string 1 while it stays playable, four notes or else
+// three, by pitch and fingered; empty when neither size can be built.
+std::vector<tab_position> electric_stab_positions_for_grip(
+    const parsed_chord& chord, const std::vector<tab_position>& positions);
+
+// Cost of a stab: width, height, fingering and the guide tones and colours it sounds or misses,
+// less 280 per note; lower is better.
+int electric_stab_candidate_score(const parsed_chord& chord,
+                                  const std::vector<tab_position>& positions);
+
+// The anchors as stab anchors: each anchor with a chord keeps its fields, its candidates become
+// the stabs of its grips ("electric-stab-final", scored with the grip's score / 16 held to ±400),
+// the 48 lowest scores, best first; anchors without a chord or a stab are left out.
+std::vector<arrangement_anchor> electric_stab_anchors_for_anchors(
+    const std::vector<arrangement_anchor>& anchors);
+
+// One stab per stab anchor, chosen by the path search with the electric stab weights, fingered;
+// empty when no path exists.
+std::vector<std::optional<electric_stab_grip>> selected_electric_stab_grips_for_anchors(
+    const std::vector<arrangement_anchor>& anchors);
 
 }  // namespace orvanta::arrangement_detail

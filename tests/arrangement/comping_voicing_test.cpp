@@ -1,7 +1,9 @@
 #include "arrangement/comping_voicing.hpp"
 
+#include "arrangement/anchors.hpp"
 #include "arrangement/chords.hpp"
 #include "arrangement/fretboard.hpp"
+#include "arrangement/melody_path.hpp"
 #include "arrangement/voicing.hpp"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -646,6 +649,496 @@ TEST(comping_voicing_test, every_voicing_is_a_playable_fingered_bass_and_upper_c
   }
   // The cut matters: many chords have more voicings than are kept.
   EXPECT_GT(full_lists, 0U);
+}
+
+// Acoustic comping anchors
+
+// A chord anchor over two beats with the chord's grips, as the chord sections build it.
+arrangement_anchor chord_anchor(const std::string& symbol, std::int64_t start,
+                                std::vector<grip_candidate> candidates) {
+  arrangement_anchor anchor;
+  anchor.start_ticks = start;
+  anchor.duration_ticks = 8192;
+  anchor.chord = chord(symbol);
+  anchor.chord_symbol = symbol;
+  anchor.candidates = std::move(candidates);
+  return anchor;
+}
+
+arrangement_anchor chord_anchor(const std::string& symbol, std::int64_t start) {
+  return chord_anchor(symbol, start, chord_candidates(chord(symbol), false, false, false));
+}
+
+grip_candidate grip_of(grip positions, int score) {
+  return {std::move(positions), "fixture", score, -1, false, false};
+}
+
+// The same anchor with other candidates.
+arrangement_anchor with_candidates(arrangement_anchor anchor,
+                                   std::vector<grip_candidate> candidates) {
+  anchor.candidates = std::move(candidates);
+  return anchor;
+}
+
+TEST(comping_voicing_test, a_grip_offers_its_low_chord_tones_as_basses_low_frets_first) {
+  // C9 with its basses on strings 5 and 6: fret 9 or lower first, then the lower fret, the more
+  // important chord tone (the ninth before the fifth), string 5 before 6. F on string 6 is no
+  // degree; notes on strings 1 to 4 are never basses.
+  const grip positions{at(6, 10), at(5, 10), at(4, 2), at(6, 8), at(5, 7),
+                       at(6, 1),  at(6, 3),  at(5, 3), at(1, 0)};
+  EXPECT_EQ(acoustic_bass_candidates_for_grip(chord("C9"), positions),
+            (grip{at(5, 3), at(6, 3), at(5, 7), at(6, 8), at(6, 10), at(5, 10)}));
+  EXPECT_EQ(acoustic_bass_candidates_for_grip(chord("C9"), {at(4, 2), at(3, 0)}), grip{});
+
+  // The upper pool: strings 2 to 4 without the bass, by string, then fret.
+  EXPECT_EQ(acoustic_upper_pool_for_grip(
+                {at(4, 2), at(2, 1), at(3, 5), at(3, 0), at(5, 3), at(1, 0), at(6, 3)}, at(5, 3)),
+            (grip{at(2, 1), at(3, 0), at(3, 5), at(4, 2)}));
+  EXPECT_EQ(acoustic_upper_pool_for_grip({at(6, 3), at(4, 5), at(3, 4)}, at(4, 5)),
+            (grip{at(3, 4)}));
+}
+
+TEST(comping_voicing_test, a_grip_is_cut_into_three_note_then_two_note_upper_sets_per_bass) {
+  const auto c_over_g = chord("C/G");
+  const auto scored = [&](grip positions, const tab_position& bass) {
+    auto grip = *split_acoustic_comping_grip(positions, bass);
+    const int score = acoustic_combined_candidate_score(c_over_g, grip.full, grip.upper.size());
+    return scored_acoustic_comping_grip{std::move(grip), score};
+  };
+  // Bass C on string 5 (string 5 before 6 at one fret): all three upper notes, then the pair on
+  // strings 2-3; 2-4 and 3-4 are no layout over string 5. Bass G on string 6: the three upper
+  // notes stretch too far, 2-3 and 2-4 are no layout, 3-4 is.
+  const grip open_c{at(6, 3), at(5, 3), at(4, 2), at(3, 0), at(2, 1), at(1, 0)};
+  EXPECT_EQ(acoustic_comping_grips_for_candidate(c_over_g, open_c),
+            (std::vector<scored_acoustic_comping_grip>{
+                scored({at(5, 3), at(4, 2), at(3, 0), at(2, 1)}, at(5, 3)),
+                scored({at(5, 3), at(3, 0), at(2, 1)}, at(5, 3)),
+                scored({at(6, 3), at(4, 2), at(3, 0)}, at(6, 3)),
+            }));
+
+  struct row {
+    const char* name;
+    grip positions;
+  };
+  const row nothing[] = {
+      {"one note on strings 2 to 4", {at(5, 3), at(4, 2), at(1, 0)}},
+      {"no low chord tone", {at(5, 2), at(4, 2), at(3, 0), at(2, 1)}},
+      {"upper notes on strings 1 and 4 only", {at(5, 3), at(4, 2), at(1, 3)}},
+      {"no positions", {}},
+  };
+  for (const auto& [name, positions] : nothing) {
+    EXPECT_TRUE(acoustic_comping_grips_for_candidate(c_over_g, positions).empty()) << name;
+  }
+}
+
+TEST(comping_voicing_test, comping_anchors_keep_chord_anchors_with_voicings_and_nothing_else) {
+  parsed_chord no_degrees;
+  no_degrees.symbol = "N.C.";
+  arrangement_anchor melody;
+  melody.start_ticks = 0;
+  melody.duration_ticks = 4096;
+  melody.candidates = {grip_of({at(5, 3), at(4, 2), at(3, 0), at(2, 1)}, 0)};
+
+  auto tuplet_chord = chord_anchor("C", 4096, {});
+  tuplet_chord.display_ticks = 2731;
+  tuplet_chord.tie_to_next = true;
+  tuplet_chord.tuplet_id = "t1";
+  tuplet_chord.tuplet_note_count = 3;
+  tuplet_chord.tuplet_space_count = 2;
+  auto formless = chord_anchor("C", 8192, {grip_of({at(5, 3), at(4, 2), at(3, 0), at(2, 1)}, 0)});
+  formless.chord = no_degrees;
+
+  const auto comping = acoustic_comping_anchors_for_anchors({melody, tuplet_chord, formless});
+  // Only the chord anchor without grips stays: its candidates are the chord's own voicings, and
+  // every other field is kept.
+  EXPECT_EQ(comping, (std::vector<arrangement_anchor>{with_candidates(
+                         tuplet_chord, acoustic_comping_candidates_for_chord(chord("C")))}));
+  EXPECT_TRUE(acoustic_comping_anchors_for_anchors({}).empty());
+}
+
+TEST(comping_voicing_test, voicings_cut_from_a_grip_carry_a_24th_of_its_score_toward_zero) {
+  // The open C voicing from this grip is also one of the chord's own, at a far higher score than
+  // the grip's share below; so the score found is that of the grip's voicing.
+  const grip open_c{at(5, 3), at(4, 2), at(3, 0), at(2, 1)};
+  const auto score_with = [&](int grip_score) {
+    const auto comping =
+        acoustic_comping_anchors_for_anchors({chord_anchor("C", 0, {grip_of(open_c, grip_score)})});
+    return candidate_at(comping.at(0).candidates, open_c)->score;
+  };
+  const int base = score_with(-24000);
+  struct row {
+    int grip_score;
+    int change;
+  };
+  // -23977 / 24 is -999 and -24047 / 24 is -1001: toward zero, not down.
+  const row rows[] = {{-24000 + 100, 5}, {-24000 - 100, -4}, {-24000 - 23, 0},
+                      {-24000 + 23, 1},  {-24000 - 24, -1},  {-24000 - 47, -1}};
+  for (const auto& [grip_score, change] : rows) {
+    EXPECT_EQ(score_with(grip_score) - base, change) << grip_score;
+  }
+  // At a plain score the chord's own voicing is cheaper and stays.
+  const auto own = acoustic_comping_candidates_for_chord(chord("C"));
+  EXPECT_EQ(score_with(0), candidate_at(own, open_c)->score);
+  EXPECT_LT(candidate_at(own, open_c)->score, base + 1000);
+}
+
+// Checks that the voicing splits cleanly: one fingered bass on string 5 or 6 below two or three
+// upper notes on strings 2 to 4, together the full voicing, playable.
+void expect_sound_voicing(const acoustic_comping_grip& voicing, const std::string& context) {
+  ASSERT_EQ(voicing.bass.size(), 1U) << context;
+  EXPECT_TRUE(is_low_chord_string(voicing.bass.front())) << context;
+  EXPECT_TRUE(voicing.upper.size() == 2 || voicing.upper.size() == 3) << context;
+  for (const auto& position : voicing.upper) {
+    EXPECT_GE(position.string_number, 2) << context;
+    EXPECT_LE(position.string_number, 4) << context;
+    EXPECT_GT(position.midi, voicing.bass.front().midi) << context;
+  }
+  grip joined = voicing.bass;
+  joined.insert(joined.end(), voicing.upper.begin(), voicing.upper.end());
+  EXPECT_EQ(joined, voicing.full) << context;
+  EXPECT_TRUE(positions_playable(voicing.full)) << context;
+  EXPECT_TRUE(positions_have_valid_fingering(voicing.full)) << context;
+  EXPECT_TRUE(positions_use_acoustic_comping_strings(voicing.full)) << context;
+}
+
+TEST(comping_voicing_test, comping_anchor_candidates_are_the_best_48_sound_voicings) {
+  for (const char* symbol : {"C", "Am", "F#m7b5", "Bb7", "G13", "Dm9", "Eb/G", "C7b9", "Ab6"}) {
+    const auto comping = acoustic_comping_anchors_for_anchors({chord_anchor(symbol, 0)});
+    ASSERT_EQ(comping.size(), 1U) << symbol;
+    const auto& candidates = comping.front().candidates;
+    EXPECT_LE(candidates.size(), 48U) << symbol;
+    for (std::size_t index = 0; index < candidates.size(); ++index) {
+      const auto context = std::string{symbol} + " #" + std::to_string(index);
+      const auto& candidate = candidates[index];
+      EXPECT_EQ(candidate.label, "acoustic-comping-final") << context;
+      EXPECT_EQ(candidate.note_index, -1) << context;
+      if (index > 0) {
+        EXPECT_LE(candidates[index - 1].score, candidate.score) << context;
+      }
+      EXPECT_TRUE(
+          acoustic_comping_preserves_chord_identity(*comping.front().chord, candidate.positions))
+          << context;
+      const auto voicing = acoustic_comping_grip_from_selected_positions(candidate.positions);
+      ASSERT_TRUE(voicing) << context;
+      expect_sound_voicing(*voicing, context);
+    }
+  }
+}
+
+// The voicings cut out of a grip as plainly as they can be: every bass candidate, every subset mask
+// of its upper pool from three notes down to two, each split through the public rules.
+std::vector<scored_acoustic_comping_grip> grips_cut_plainly(const parsed_chord& subject,
+                                                            const grip& positions) {
+  std::vector<scored_acoustic_comping_grip> grips;
+  for (const auto& bass : acoustic_bass_candidates_for_grip(subject, positions)) {
+    const auto pool = acoustic_upper_pool_for_grip(positions, bass);
+    if (pool.size() < 2) continue;
+    for (std::size_t size = std::min<std::size_t>(3, pool.size()); size >= 2; --size) {
+      for (unsigned mask = 0; mask < (1U << pool.size()); ++mask) {
+        if (static_cast<std::size_t>(__builtin_popcount(mask)) != size) continue;
+        grip voicing{bass};
+        for (std::size_t index = 0; index < pool.size(); ++index) {
+          if ((mask >> index) & 1U) voicing.push_back(pool[index]);
+        }
+        auto split = split_acoustic_comping_grip(voicing, bass);
+        if (!split) continue;
+        const int score = acoustic_combined_candidate_score(subject, split->full, size);
+        grips.push_back({std::move(*split), score});
+      }
+    }
+  }
+  return grips;
+}
+
+// The comping anchors made one anchor at a time through the public steps.
+std::vector<arrangement_anchor> comping_anchors_plainly(
+    const std::vector<arrangement_anchor>& anchors) {
+  std::vector<arrangement_anchor> result;
+  for (const auto& anchor : anchors) {
+    if (!anchor.chord) continue;
+    auto candidates = acoustic_comping_candidates_for_chord(*anchor.chord);
+    for (const auto& candidate : anchor.candidates) {
+      for (auto& scored : grips_cut_plainly(*anchor.chord, candidate.positions)) {
+        append_acoustic_comping_candidate(candidates, *anchor.chord, std::move(scored.grip),
+                                          scored.score + candidate.score / 24);
+      }
+    }
+    sort_candidates_by_score(candidates);
+    if (candidates.size() > 48) candidates.resize(48);
+    if (!candidates.empty()) result.push_back(with_candidates(anchor, std::move(candidates)));
+  }
+  return result;
+}
+
+TEST(comping_voicing_test, comping_anchors_equal_those_made_plainly_one_anchor_at_a_time) {
+  // Chords that come back, one of them with other grips (two-note plans allowed), and slash
+  // chords; every grip of each is cut.
+  std::vector<arrangement_anchor> anchors;
+  std::int64_t start = 0;
+  for (const char* symbol : {"Cmaj7", "Am7", "Dm9", "G7", "C/E", "F#m7b5", "B7b9", "Em", "Cmaj7",
+                             "Am7", "Dm9", "G7sus4", "Ab6", "Bb/D", "G13", "Cmaj7"}) {
+    anchors.push_back(chord_anchor(symbol, start));
+    start += 8192;
+  }
+  anchors.push_back(chord_anchor("Am7", start, chord_candidates(chord("Am7"), true, false, false)));
+  for (const auto& anchor : anchors) {
+    for (const auto& candidate : anchor.candidates) {
+      ASSERT_EQ(acoustic_comping_grips_for_candidate(*anchor.chord, candidate.positions),
+                grips_cut_plainly(*anchor.chord, candidate.positions))
+          << anchor.chord_symbol;
+    }
+  }
+  EXPECT_EQ(acoustic_comping_anchors_for_anchors(anchors), comping_anchors_plainly(anchors));
+
+  // Position sets no hand holds at once, with several notes per string: every chord tone on
+  // strings 2 to 6 in a window of frets, so the pools are large and their subsets many.
+  for (const char* symbol : {"C7", "Am", "Ebmaj7/G"}) {
+    const auto subject = chord(symbol);
+    for (const int lowest_fret : {0, 3, 7}) {
+      grip cloud;
+      for (const auto& degree : subject.formula.degrees) {
+        for (int string_number = 2; string_number <= 6; ++string_number) {
+          for (const auto& place : positions_for_degree_on_string(subject, degree, string_number)) {
+            if (place.fret >= lowest_fret && place.fret <= lowest_fret + 4) cloud.push_back(place);
+          }
+        }
+      }
+      EXPECT_EQ(acoustic_comping_grips_for_candidate(subject, cloud),
+                grips_cut_plainly(subject, cloud))
+          << symbol << " " << lowest_fret;
+    }
+  }
+}
+
+TEST(comping_voicing_test, the_voicing_choice_follows_the_acoustic_comping_weights) {
+  // Over C7 C7 F7 the acoustic weights keep the hand on strings 5, 3 and 2 at the third fret,
+  // where the general weights choose otherwise.
+  const auto comping = acoustic_comping_anchors_for_anchors(
+      {chord_anchor("C7", 0), chord_anchor("C7", 8192), chord_anchor("F7", 16384)});
+  ASSERT_EQ(comping.size(), 3U);
+  const auto chosen = selected_acoustic_comping_grips_for_anchors(comping, std::nullopt, 4096);
+  const auto path =
+      selected_path(comping, transition_profile::acoustic_comping, std::nullopt, 4096);
+  ASSERT_NE(path, selected_path(comping, transition_profile::general, std::nullopt, 4096));
+  ASSERT_EQ(chosen.size(), 3U);
+  for (std::size_t index = 0; index < chosen.size(); ++index) {
+    ASSERT_TRUE(chosen[index]) << index;
+    EXPECT_EQ(chosen[index]->full, path[index]) << index;
+    expect_sound_voicing(*chosen[index], comping[index].chord_symbol);
+  }
+  EXPECT_EQ(strip_fingering(chosen[2]->full), (grip{at(5, 3), at(3, 2), at(2, 4)}));
+
+  // The previous grip and the gap weigh on the first choice: from a voicing up the neck the hand
+  // stays there, though alone the open-position voicing wins.
+  const std::vector<arrangement_anchor> one{comping.front()};
+  const auto alone = selected_acoustic_comping_grips_for_anchors(one, std::nullopt, 4096);
+  const auto high = std::find_if(
+      one.front().candidates.begin(), one.front().candidates.end(),
+      [](const grip_candidate& candidate) { return anchor_fret(candidate.positions) >= 7; });
+  ASSERT_NE(high, one.front().candidates.end());
+  const auto continued = selected_acoustic_comping_grips_for_anchors(one, high->positions, 4096);
+  ASSERT_EQ(alone.size(), 1U);
+  ASSERT_EQ(continued.size(), 1U);
+  EXPECT_EQ(alone.front()->full, one.front().candidates.front().positions);
+  EXPECT_EQ(continued.front()->full, high->positions);
+}
+
+TEST(comping_voicing_test, no_path_gives_no_voicings_and_an_unsplittable_choice_an_empty_one) {
+  EXPECT_TRUE(selected_acoustic_comping_grips_for_anchors({}, std::nullopt, 4096).empty());
+  const auto comping = acoustic_comping_anchors_for_anchors({chord_anchor("C", 0)});
+  const auto no_candidates = with_candidates(chord_anchor("G", 8192), {});
+  EXPECT_TRUE(selected_acoustic_comping_grips_for_anchors({comping.front(), no_candidates},
+                                                          std::nullopt, 4096)
+                  .empty());
+  // Positions without a low bass, or breaking the voicing rules, leave their element empty.
+  const auto top_strings =
+      with_candidates(chord_anchor("C", 8192), {grip_of({at(3, 0), at(2, 1), at(1, 0)}, 0)});
+  const auto stretched =
+      with_candidates(chord_anchor("C", 16384), {grip_of({at(6, 3), at(3, 5), at(2, 8)}, 0)});
+  const auto chosen = selected_acoustic_comping_grips_for_anchors(
+      {comping.front(), top_strings, stretched}, std::nullopt, 4096);
+  ASSERT_EQ(chosen.size(), 3U);
+  EXPECT_TRUE(chosen[0]);
+  EXPECT_FALSE(chosen[1]);
+  EXPECT_FALSE(chosen[2]);
+}
+
+// Electric stabs
+
+TEST(comping_voicing_test, a_grip_is_cut_to_a_four_or_three_note_stab_on_the_top_strings) {
+  const auto c7 = chord("C7");
+  struct row {
+    const char* name;
+    grip positions;
+    grip expected;  // by pitch, fingers aside
+  };
+  const row rows[] = {
+      {"strings 1 to 4",
+       {at(1, 8), at(4, 8), at(2, 8), at(3, 9)},
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 8)}},
+      {"low strings ignored",
+       {at(6, 8), at(5, 7), at(4, 8), at(3, 9), at(2, 8), at(1, 8)},
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 8)}},
+      {"string 4 out of reach: three notes",
+       {at(4, 2), at(3, 9), at(2, 8), at(1, 8)},
+       {at(3, 9), at(2, 8), at(1, 8)}},
+      {"no string 4: three notes", {at(3, 9), at(2, 8), at(1, 8)}, {at(3, 9), at(2, 8), at(1, 8)}},
+      {"a more important tone takes the string",
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 8), at(1, 6)},
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 6)}},
+      {"an equal tone leaves it",
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 8), at(1, 3)},
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 8)}},
+      {"a less important tone leaves it",
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 6), at(1, 8)},
+       {at(4, 8), at(3, 9), at(2, 8), at(1, 6)}},
+      {"nothing on string 1", {at(4, 8), at(3, 9), at(2, 8)}, {}},
+      {"string 2 out of reach", {at(4, 8), at(3, 9), at(2, 1), at(1, 8)}, {}},
+      {"no positions", {}, {}},
+  };
+  for (const auto& [name, positions, expected] : rows) {
+    const auto stab = electric_stab_positions_for_grip(c7, positions);
+    EXPECT_EQ(strip_fingering(stab), expected) << name;
+    if (!stab.empty()) {
+      EXPECT_EQ(stab, fingered(expected)) << name;
+    }
+  }
+}
+
+TEST(comping_voicing_test, a_stab_costs_its_shape_and_missing_tones_less_280_a_note) {
+  const grip stab = fingered({at(4, 8), at(3, 9), at(2, 8), at(1, 8)});  // Bb E G C
+  const int fingering = fingering_local_score(stab);
+  // Span 1, top fret 9, region 135 x 5 + 95 + 125 x 3 + 140 x 1, both guide tones, four notes.
+  const int shape = 180 + 14 * 9 + 1285 + fingering / 4;
+  EXPECT_EQ(electric_stab_candidate_score(chord("C7"), stab), shape - 240 - 1120);
+  // C9 misses its ninth.
+  EXPECT_EQ(electric_stab_candidate_score(chord("C9"), stab), shape + 480 - 240 - 1120);
+  // C7#9 with the sharp ninth on string 1 (D#) sounds its colour: no surcharge, 100 off.
+  const grip colour = fingered({at(4, 8), at(3, 9), at(2, 8), at(1, 11)});
+  const int colour_shape =
+      180 * 3 + 14 * 11 + high_fret_region_penalty(colour) + fingering_local_score(colour) / 4;
+  EXPECT_EQ(electric_stab_candidate_score(chord("C7#9"), colour), colour_shape - 240 - 100 - 1120);
+  EXPECT_EQ(electric_stab_candidate_score(chord("C7"), {}),
+            fingering_local_score({}) / 4 + 480 * missing_guide_tone_count(chord("C7"), {}));
+}
+
+TEST(comping_voicing_test, stab_candidates_carry_a_16th_of_the_grip_score_within_400) {
+  const auto c7 = chord("C7");
+  const grip grip_positions{at(4, 8), at(3, 9), at(2, 8), at(1, 8)};
+  const auto stab = electric_stab_positions_for_grip(c7, grip_positions);
+  const int base = electric_stab_candidate_score(c7, stab);
+  struct row {
+    int grip_score;
+    int share;
+  };
+  const row rows[] = {{0, 0},
+                      {15, 0},
+                      {-15, 0},
+                      {100, 6},
+                      {-100, -6},
+                      {6415, 400},
+                      {6416, 400},
+                      {8000, 400},
+                      {-6415, -400},
+                      {-6416, -400},
+                      {-6400, -400},
+                      {-6399, -399},
+                      {2147483647, 400},
+                      {-2147483647 - 1, -400}};
+  for (const auto& [grip_score, share] : rows) {
+    const auto anchors = electric_stab_anchors_for_anchors(
+        {chord_anchor("C7", 0, {grip_of(grip_positions, grip_score)})});
+    ASSERT_EQ(anchors.size(), 1U) << grip_score;
+    EXPECT_EQ(anchors.front().candidates,
+              (std::vector<grip_candidate>{
+                  {stab, "electric-stab-final", base + share, -1, false, false}}))
+        << grip_score;
+  }
+  // Two grips cut to the same stab give one candidate at the lower score.
+  const auto merged = electric_stab_anchors_for_anchors(
+      {chord_anchor("C7", 0,
+                    {grip_of(grip_positions, 160),
+                     grip_of({at(5, 7), at(4, 8), at(3, 9), at(2, 8), at(1, 8)}, -160)})});
+  ASSERT_EQ(merged.size(), 1U);
+  EXPECT_EQ(
+      merged.front().candidates,
+      (std::vector<grip_candidate>{{stab, "electric-stab-final", base - 10, -1, false, false}}));
+}
+
+TEST(comping_voicing_test, stab_anchors_keep_anchors_with_a_stab_and_their_best_48_stabs) {
+  arrangement_anchor melody;
+  melody.candidates = {grip_of({at(4, 8), at(3, 9), at(2, 8), at(1, 8)}, 0)};
+  auto kept = chord_anchor("C7", 8192,
+                           {grip_of({at(3, 9), at(2, 8), at(4, 8)}, 0),
+                            grip_of({at(4, 8), at(3, 9), at(2, 8), at(1, 8)}, 0)});
+  kept.tie_from_previous = true;
+  kept.tuplet_id = "t2";
+  const auto no_stab = chord_anchor("F7", 16384, {grip_of({at(4, 3), at(3, 2), at(2, 4)}, 0)});
+  const auto stab_anchors = electric_stab_anchors_for_anchors({melody, kept, no_stab});
+  const auto c7 = chord("C7");
+  const auto stab = electric_stab_positions_for_grip(c7, kept.candidates[1].positions);
+  EXPECT_EQ(stab_anchors,
+            (std::vector<arrangement_anchor>{with_candidates(
+                kept, {{stab, "electric-stab-final", electric_stab_candidate_score(c7, stab), -1,
+                        false, false}})}));
+  EXPECT_TRUE(electric_stab_anchors_for_anchors({}).empty());
+  EXPECT_TRUE(selected_electric_stab_grips_for_anchors({}).empty());
+
+  // The melody-mode grips of real chords: many stabs each, the 48 cheapest kept, best first.
+  for (const char* symbol : {"C7", "Fmaj7", "Am7", "Bbm7b5", "E7#9", "G13", "Dm", "Ab6"}) {
+    const auto anchors = electric_stab_anchors_for_anchors(
+        {chord_anchor(symbol, 0, melody_mode_chord_candidates(chord(symbol), true, true))});
+    ASSERT_EQ(anchors.size(), 1U) << symbol;
+    const auto& candidates = anchors.front().candidates;
+    EXPECT_LE(candidates.size(), 48U) << symbol;
+    for (std::size_t index = 0; index < candidates.size(); ++index) {
+      const auto context = std::string{symbol} + " #" + std::to_string(index);
+      const auto& positions = candidates[index].positions;
+      EXPECT_EQ(candidates[index].label, "electric-stab-final") << context;
+      if (index > 0) {
+        EXPECT_LE(candidates[index - 1].score, candidates[index].score) << context;
+      }
+      ASSERT_TRUE(positions.size() == 3 || positions.size() == 4) << context;
+      std::vector<int> strings;
+      for (const auto& position : positions) strings.push_back(position.string_number);
+      std::sort(strings.begin(), strings.end());
+      EXPECT_EQ(strings,
+                (positions.size() == 4 ? std::vector<int>{1, 2, 3, 4} : std::vector<int>{1, 2, 3}))
+          << context;
+      EXPECT_TRUE(positions_playable(positions)) << context;
+      EXPECT_TRUE(positions_have_valid_fingering(positions)) << context;
+      for (std::size_t voice = 1; voice < positions.size(); ++voice) {
+        EXPECT_LT(positions[voice - 1].midi, positions[voice].midi) << context;
+      }
+    }
+  }
+}
+
+TEST(comping_voicing_test, the_stab_choice_follows_the_electric_stab_weights) {
+  // Over C7 C7 E7 the stab weights keep the hand at the fifth fret, where the general weights stay
+  // in open position.
+  const auto top_string_anchor = [](const char* symbol, std::int64_t start) {
+    return chord_anchor(symbol, start, melody_mode_chord_candidates(chord(symbol), true, true));
+  };
+  const auto stab_anchors = electric_stab_anchors_for_anchors(
+      {top_string_anchor("C7", 0), top_string_anchor("C7", 8192), top_string_anchor("E7", 16384)});
+  ASSERT_EQ(stab_anchors.size(), 3U);
+  const auto path =
+      selected_path(stab_anchors, transition_profile::electric_stab_comping, std::nullopt, 4096);
+  ASSERT_NE(path, selected_path(stab_anchors, transition_profile::general, std::nullopt, 4096));
+  const auto chosen = selected_electric_stab_grips_for_anchors(stab_anchors);
+  ASSERT_EQ(chosen.size(), 3U);
+  for (std::size_t index = 0; index < chosen.size(); ++index) {
+    ASSERT_TRUE(chosen[index]) << index;
+    EXPECT_EQ(chosen[index]->positions, path[index]) << index;
+    EXPECT_TRUE(positions_have_valid_fingering(chosen[index]->positions)) << index;
+  }
+  EXPECT_EQ(strip_fingering(chosen[0]->positions), (grip{at(4, 5), at(3, 5), at(2, 5), at(1, 6)}));
+
+  // An anchor without candidates leaves no path.
+  EXPECT_TRUE(selected_electric_stab_grips_for_anchors(
+                  {stab_anchors[0], with_candidates(stab_anchors[1], {})})
+                  .empty());
 }
 
 }  // namespace
