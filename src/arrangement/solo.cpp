@@ -78,19 +78,18 @@ const parsed_chord* chord_at(const std::vector<chord_occurrence>& chords, std::i
   return chord;
 }
 
-// The single-note candidates of every MIDI note asked for in one section, worked out once each.
-struct single_note_candidates {
-  const solo_profile_config& config;
-  std::vector<std::pair<int, std::vector<grip_candidate>>> by_midi;
+// The single-note candidates of the MIDI notes asked for so far in one section.
+using single_note_table = std::vector<std::pair<int, std::vector<grip_candidate>>>;
 
-  const std::vector<grip_candidate>& of(int midi) {
-    const auto known =
-        std::ranges::find(by_midi, midi, &std::pair<int, std::vector<grip_candidate>>::first);
-    if (known != by_midi.end()) return known->second;
-    by_midi.emplace_back(midi, playable_single_solo_candidates_for_midi(config, midi));
-    return by_midi.back().second;
-  }
-};
+// The note's single-note candidates, worked out the first time the section asks for its pitch.
+const std::vector<grip_candidate>& single_note_candidates(single_note_table& table,
+                                                          const solo_profile_config& config,
+                                                          int midi) {
+  const auto known = std::ranges::find(table, midi, &single_note_table::value_type::first);
+  if (known != table.end()) return known->second;
+  table.emplace_back(midi, playable_single_solo_candidates_for_midi(config, midi));
+  return table.back().second;
+}
 
 std::string no_playable_solo_message(guitar_solo_profile profile) {
   return std::string{"No playable "} +
@@ -110,14 +109,14 @@ generated_guitar_events generated_solo_events_for_source(const source_score& sco
   const auto chords = chord_occurrences(score, messages, false);
   const bool electric = profile == guitar_solo_profile::electric;
   const solo_profile_config config{.is_electric = electric ? 1 : 0};
-  single_note_candidates single_notes{config, {}};
+  single_note_table single_notes;
   std::vector<arrangement_anchor> anchors;
   for (const auto& note :
        solo_phrase_events_for_source(score, style, chords, profile, section_type)) {
     if (note.measure_index >= score.measures.size()) continue;
     auto candidates = playable_acoustic_solo_mini_chord_candidates(
         config, note, chord_at(chords, note.start_tick));
-    if (candidates.empty()) candidates = single_notes.of(note.midi);
+    if (candidates.empty()) candidates = single_note_candidates(single_notes, config, note.midi);
     if (candidates.empty()) continue;
     arrangement_anchor anchor;
     anchor.start_ticks = note.start_tick;
