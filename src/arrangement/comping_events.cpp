@@ -373,6 +373,48 @@ bool planned_electric_hit_allowed(const phrase_instance_plan& phrase, const comp
   }
 }
 
+// Acoustic chord-mode comping and planned acoustic activity
+
+void append_unique_pulse_offset(std::vector<std::int64_t>& offsets, std::int64_t offset,
+                                std::int64_t capacity) {
+  if (offset < 0 || offset >= capacity) return;
+  if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end()) offsets.push_back(offset);
+}
+
+std::vector<std::int64_t> acoustic_bass_pulse_offsets(const source_measure&,
+                                                      const arrangement_style_profile&) {
+  return {};
+}
+
+void push_acoustic_upper_chord_event(std::vector<arrangement_event>&, const source_score&,
+                                     const arrangement_anchor&, const acoustic_comping_grip&,
+                                     std::int64_t, bool, std::int64_t) {}
+
+void push_traced_acoustic_optional_event(std::vector<arrangement_event>&, const source_score&,
+                                         const arrangement_anchor&, const acoustic_comping_grip&,
+                                         const comping_hit&, std::int64_t,
+                                         const phrase_instance_plan*, phrase_debug_trace*) {}
+
+std::vector<arrangement_event> chord_mode_comping_events(
+    const source_score&, const arrangement_style_profile&, const std::vector<arrangement_anchor>&,
+    std::uint64_t, std::optional<std::vector<tab_position>>, std::int64_t, const section_plan&,
+    section_debug_trace*) {
+  return {};
+}
+
+planned_acoustic_activity planned_acoustic_activity_for(const source_score&,
+                                                        const arrangement_style_profile&,
+                                                        const std::vector<arrangement_anchor>&,
+                                                        const section_plan&) {
+  return {};
+}
+
+bool acoustic_upper_activity_at(const planned_acoustic_activity&, std::int64_t) { return false; }
+
+bool acoustic_activity_before(const planned_acoustic_activity&, std::int64_t) { return false; }
+
+int acoustic_complement_rank(const planned_acoustic_activity&, std::int64_t, bool) { return 0; }
+
 // Cell ids
 
 std::string_view style_family_name(comping_style_family family) {

@@ -157,6 +157,74 @@ bool planned_acoustic_hit_allowed(const phrase_instance_plan& phrase, const comp
 bool planned_electric_hit_allowed(const phrase_instance_plan& phrase, const comping_hit& hit,
                                   std::int64_t tick);
 
+// Acoustic chord-mode comping and planned acoustic activity
+
+// What acoustic comping would play in a section by the plan alone (no melody filter, no grip):
+// the bass pulses of every measure, the start of every chord, and the pattern hits the phrase plan
+// allows inside a chord. Each list keeps insertion order and holds a tick once.
+struct planned_acoustic_activity {
+  std::vector<std::int64_t> bass_pulse_ticks;
+  std::vector<std::int64_t> chord_start_ticks;
+  std::vector<std::int64_t> pattern_hit_ticks;
+
+  bool operator==(const planned_acoustic_activity&) const = default;
+};
+
+// Appends the offset when 0 <= offset < capacity and the list does not hold it yet.
+void append_unique_pulse_offset(std::vector<std::int64_t>& offsets, std::int64_t offset,
+                                std::int64_t capacity);
+
+// The offsets of the bass notes from the measure's start, ascending: the downbeat, and the middle
+// of a 6/8 measure or the third beat of a measure of a half note or more (of a 3/4 waltz too).
+std::vector<std::int64_t> acoustic_bass_pulse_offsets(const source_measure& measure,
+                                                      const arrangement_style_profile& profile);
+
+// Pushes the grip's full voicing with the chord's symbol on the anchor's start, its upper notes
+// without symbol at any other tick (see push_comping_event).
+void push_acoustic_upper_chord_event(std::vector<arrangement_event>& events,
+                                     const source_score& score, const arrangement_anchor& anchor,
+                                     const acoustic_comping_grip& grip, std::int64_t tick,
+                                     bool avoid_melody_attack, std::int64_t duration);
+
+// Pushes a pattern hit's upper chord; when it changed the list, counts it in the phrase trace
+// (when one is given) as an optional event, and as a response-window hit when the tick lies in one
+// of the phrase's response windows.
+void push_traced_acoustic_optional_event(std::vector<arrangement_event>& events,
+                                         const source_score& score,
+                                         const arrangement_anchor& anchor,
+                                         const acoustic_comping_grip& grip, const comping_hit& hit,
+                                         std::int64_t tick, const phrase_instance_plan* phrase,
+                                         phrase_debug_trace* phrase_trace);
+
+// The acoustic comping of a chord section, normalised: a bass note on each pulse, the full voicing
+// on each chord start, and the upper notes on the pattern hits the phrase plan and the melody
+// allow; the grips continue from `start_grip` sounding `gap` ticks before the first chord. Empty
+// when no chord has a comping voicing or no grip path exists. The section type is not read. Fills
+// the cell ids and counters of the section trace's phrase records when a trace is given.
+std::vector<arrangement_event> chord_mode_comping_events(
+    const source_score& score, const arrangement_style_profile& profile,
+    const std::vector<arrangement_anchor>& anchors, std::uint64_t section_type,
+    std::optional<std::vector<tab_position>> start_grip, std::int64_t gap, const section_plan& plan,
+    section_debug_trace* section_trace);
+
+// What acoustic comping would play in the section by the plan: every bass pulse, every chord
+// start, and every pattern hit the phrase plan allows inside some anchor's span.
+planned_acoustic_activity planned_acoustic_activity_for(
+    const source_score& score, const arrangement_style_profile& profile,
+    const std::vector<arrangement_anchor>& anchors, const section_plan& plan);
+
+// True when the acoustic upper chords sound at the tick: a chord start or a planned pattern hit.
+bool acoustic_upper_activity_at(const planned_acoustic_activity& activity, std::int64_t tick);
+
+// True when acoustic activity sounds an eighth before the tick, or a planned pattern hit a quarter
+// before it.
+bool acoustic_activity_before(const planned_acoustic_activity& activity, std::int64_t tick);
+
+// How well a tick complements the acoustic activity, lower being better: -45 just after it, 0
+// free, 75 or 120 on acoustic upper chords when the caller avoids them (75 when also just after).
+int acoustic_complement_rank(const planned_acoustic_activity& activity, std::int64_t tick,
+                             bool avoid_acoustic_upper);
+
 // Cell ids
 
 // The style family's name in cell ids; "swing" for a value outside the families.
