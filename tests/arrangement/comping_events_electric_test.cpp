@@ -17,6 +17,7 @@
 #include <boost/json/parse.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -526,6 +527,160 @@ TEST(comping_events_electric_test, a_chord_without_length_gets_no_accompaniment_
   EXPECT_TRUE(messages.empty());
   ASSERT_EQ(anchors.size(), 1u);
   EXPECT_EQ(anchors[0].chord_symbol, "G");
+}
+
+// Electric accompaniment sections from the plan
+
+// 4/4 measures of one rhythm (a negative length is a rest), a chord on each downbeat.
+source_score song(std::size_t measures, const std::vector<std::int64_t>& rhythm) {
+  const char* chords[] = {"Fmaj7", "Gm7", "C7", "Am7"};
+  source_score score;
+  for (std::size_t index = 0; index < measures; ++index) {
+    source_measure measure;
+    measure.id = "m" + std::to_string(index);
+    measure.start_tick = static_cast<std::int64_t>(index) * whole;
+    std::int64_t tick = measure.start_tick;
+    for (const auto length : rhythm) {
+      auto note = length < 0 ? rest_note(tick, -length) : melody(tick, length);
+      note.id = measure.id + "n" + std::to_string(tick);
+      note.measure_index = index;
+      if (tick == measure.start_tick) note.chord_symbol = chords[index % 4];
+      score.notes.push_back(std::move(note));
+      tick += length < 0 ? -length : length;
+    }
+    score.measures.push_back(std::move(measure));
+  }
+  return score;
+}
+
+// The record the section driver hands to the section's generation.
+section_debug_trace trace_of(const section_plan& section) {
+  section_debug_trace record;
+  record.type = section.type;
+  record.function = section.function;
+  record.role = static_cast<std::int32_t>(section.section.role);
+  record.energy = section.energy;
+  record.density = section.density;
+  record.main_climax = section.main_climax;
+  for (const auto& phrase : section.phrases) {
+    phrase_debug_trace phrase_record;
+    phrase_record.section_type = section.type;
+    phrase_record.source_phrase = phrase.source_phrase;
+    phrase_record.phrase_section_type = phrase.section_type;
+    phrase_record.phrase_index = phrase.index;
+    phrase_record.function = phrase.function;
+    phrase_record.planned_intent = phrase.rhythm_intent;
+    phrase_record.electric_intent = phrase.electric_intent;
+    phrase_record.foreground = phrase.foreground;
+    record.phrases.push_back(phrase_record);
+  }
+  return record;
+}
+
+// One section of the electric part's plan of a source, generated as the section driver does it,
+// with a trace and without.
+struct generated_section {
+  section_plan plan;
+  source_score slice;
+  std::vector<arrangement_event> events;
+  std::vector<arrangement_event> untraced_events;
+  section_debug_trace trace;
+};
+
+generated_section accompany(const source_score& source, arrangement_section_type type) {
+  const auto profile = med_swing();
+  const auto analysis =
+      analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
+  const auto sections = full_arrangement_sections(source, arrangement_part_type::electric, false);
+  const auto part = specialize_for_part(
+      build_arrangement_plan(source, analysis, sections, profile, false),
+      arrangement_part_type::electric);
+  generated_section result;
+  std::int64_t offset = 0;
+  for (const auto& section : part.sections) {
+    if (section.type == type) {
+      result.plan = section;
+      result.slice = source_slice(source, section.section, offset);
+      break;
+    }
+    offset += source_section_duration(source, section.section.first_measure,
+                                      section.section.measure_count);
+  }
+  std::vector<arrangement_message> messages;
+  const auto anchors = build_accompaniment_anchors(result.slice, profile, messages);
+  EXPECT_TRUE(messages.empty());
+  const auto type_value = static_cast<std::uint64_t>(type);
+  result.trace = trace_of(result.plan);
+  result.events = melody_accompaniment_comping_events(result.slice, profile, anchors, type_value,
+                                                      result.plan, &result.trace);
+  result.untraced_events = melody_accompaniment_comping_events(result.slice, profile, anchors,
+                                                               type_value, result.plan, nullptr);
+  // The section's generation counts the events and stabs of each phrase afterwards.
+  for (auto& record : result.trace.phrases) {
+    for (const auto& phrase : result.plan.phrases) {
+      if (phrase.index != record.phrase_index) continue;
+      record.events = 0;
+      record.stabs = 0;
+      for (const auto& event : result.events) {
+        if (event.positions.empty() || !event_overlaps_phrase(event, phrase)) continue;
+        ++record.events;
+        if (event.positions.size() >= 2) ++record.stabs;
+      }
+      break;
+    }
+  }
+  return result;
+}
+
+std::vector<std::size_t> stabs_per_measure(const generated_section& section) {
+  std::vector<std::size_t> counts;
+  for (const auto& measure : section.slice.measures) {
+    counts.push_back(measure_electric_stab_count(section.events, measure));
+  }
+  return counts;
+}
+
+[[maybe_unused]] std::vector<phrase_fallback_result> fallbacks_of(const section_debug_trace& trace) {
+  std::vector<phrase_fallback_result> fallbacks;
+  for (const auto& phrase : trace.phrases) fallbacks.push_back(phrase.fallback);
+  return fallbacks;
+}
+
+void print_section(const generated_section& section) {
+  for (const auto& phrase : section.plan.phrases) {
+    std::printf("phrase %d [%lld,%lld) %s %s\n", phrase.index, (long long)phrase.range.start,
+                (long long)phrase.range.end, std::string(to_string(phrase.rhythm_intent)).c_str(),
+                std::string(to_string(phrase.electric_intent)).c_str());
+  }
+  for (const auto& event : section.events) {
+    std::printf("  %lld +%lld n%zu %s\n", (long long)(event.start_ticks - section.slice.measures[0].start_tick),
+                (long long)event.duration_ticks, event.positions.size(), event.chord_symbol.c_str());
+  }
+  for (const auto count : stabs_per_measure(section)) std::printf("%zu ", count);
+  std::printf("\n");
+  for (const auto& phrase : section.trace.phrases) {
+    std::printf("%s cell %s ref %s events %llu stabs %llu optional %llu windows %llu overlaps %llu responses %llu fallback %s %s\n",
+                std::string(to_string(phrase.electric_intent)).c_str(), phrase.resolved_cell.c_str(),
+                phrase.acoustic_reference_cell.c_str(), (unsigned long long)phrase.events,
+                (unsigned long long)phrase.stabs, (unsigned long long)phrase.optional_events,
+                (unsigned long long)phrase.response_window_hits,
+                (unsigned long long)phrase.acoustic_overlaps,
+                (unsigned long long)phrase.acoustic_responses,
+                std::string(to_string(phrase.fallback)).c_str(), phrase.fallback_reason.c_str());
+  }
+}
+
+TEST(comping_events_electric_test, explore) {
+  for (const auto& rhythm : std::vector<std::vector<std::int64_t>>{
+           {whole}, {-eighth, eighth, eighth, eighth, eighth, eighth, eighth, eighth},
+           {eighth, eighth, eighth, eighth, eighth, eighth, eighth, eighth}, {half, quarter, quarter}}) {
+    const auto section = accompany(song(8, rhythm), arrangement_section_type::vocal_melody_1);
+    print_section(section);
+    expect_normalised(section.events, "x");
+    EXPECT_EQ(section.events, section.untraced_events);
+  }
+  const auto section = accompany(song(8, {whole}), arrangement_section_type::guitar_solo_1);
+  print_section(section);
 }
 
 }  // namespace
