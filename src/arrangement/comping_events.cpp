@@ -381,39 +381,203 @@ void append_unique_pulse_offset(std::vector<std::int64_t>& offsets, std::int64_t
   if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end()) offsets.push_back(offset);
 }
 
-std::vector<std::int64_t> acoustic_bass_pulse_offsets(const source_measure&,
-                                                      const arrangement_style_profile&) {
-  return {};
+std::vector<std::int64_t> acoustic_bass_pulse_offsets(const source_measure& measure,
+                                                      const arrangement_style_profile& profile) {
+  const auto capacity = measure.capacity_ticks;
+  std::vector<std::int64_t> offsets;
+  append_unique_pulse_offset(offsets, 0, capacity);
+  if (measure.time_signature == "6/8") {
+    append_unique_pulse_offset(offsets, capacity / 2, capacity);
+  } else if (capacity >= measure_ticks ||
+             (profile.family == comping_style_family::waltz && capacity >= 12288)) {
+    append_unique_pulse_offset(offsets, half_measure_ticks, capacity);
+  }
+  std::sort(offsets.begin(), offsets.end());
+  return offsets;
 }
 
-void push_acoustic_upper_chord_event(std::vector<arrangement_event>&, const source_score&,
-                                     const arrangement_anchor&, const acoustic_comping_grip&,
-                                     std::int64_t, bool, std::int64_t) {}
+void push_acoustic_upper_chord_event(std::vector<arrangement_event>& events,
+                                     const source_score& score, const arrangement_anchor& anchor,
+                                     const acoustic_comping_grip& grip, std::int64_t tick,
+                                     bool avoid_melody_attack, std::int64_t duration) {
+  const bool chord_start = tick == anchor.start_ticks;
+  const std::string symbol = chord_start && anchor.chord ? anchor.chord->symbol : std::string{};
+  push_comping_event(events, score, tick, anchor.start_ticks,
+                     add_ticks(anchor.start_ticks, anchor.duration_ticks),
+                     chord_start ? grip.full : grip.upper, symbol, avoid_melody_attack, duration);
+}
 
-void push_traced_acoustic_optional_event(std::vector<arrangement_event>&, const source_score&,
-                                         const arrangement_anchor&, const acoustic_comping_grip&,
-                                         const comping_hit&, std::int64_t,
-                                         const phrase_instance_plan*, phrase_debug_trace*) {}
+void push_traced_acoustic_optional_event(std::vector<arrangement_event>& events,
+                                         const source_score& score,
+                                         const arrangement_anchor& anchor,
+                                         const acoustic_comping_grip& grip, const comping_hit& hit,
+                                         std::int64_t tick, const phrase_instance_plan* phrase,
+                                         phrase_debug_trace* phrase_trace) {
+  const auto count_before = events.size();
+  const auto positions_before = position_count_at_start(events, tick);
+  push_acoustic_upper_chord_event(events, score, anchor, grip, tick, hit.avoid_melody_attack,
+                                  hit.duration);
+  if (phrase_trace == nullptr) return;
+  if (events.size() == count_before && position_count_at_start(events, tick) == positions_before) {
+    return;
+  }
+  ++phrase_trace->optional_events;
+  if (phrase != nullptr && tick_in_ranges(phrase->response_windows, tick)) {
+    ++phrase_trace->response_window_hits;
+  }
+}
+
+namespace {
+
+// The grip of the comping anchor at the index when the anchor can be comped: it has a chord and
+// the path chose a voicing for it.
+const acoustic_comping_grip* usable_acoustic_grip(
+    const std::vector<arrangement_anchor>& anchors,
+    const std::vector<std::optional<acoustic_comping_grip>>& grips, std::size_t index) {
+  if (index >= grips.size() || !grips[index] || !anchors[index].chord) return nullptr;
+  return &*grips[index];
+}
+
+// The pattern a phrase's rhythm intent chooses out of a non-empty pattern list.
+const comping_pattern& acoustic_pattern_for(const std::vector<comping_pattern>& patterns,
+                                            const phrase_instance_plan& phrase) {
+  return patterns[pattern_index_for_acoustic_intent(phrase.rhythm_intent, phrase) %
+                  patterns.size()];
+}
+
+void resolve_acoustic_cell(phrase_debug_trace* trace, const arrangement_style_profile& profile,
+                           const phrase_instance_plan& phrase) {
+  if (trace != nullptr && trace->resolved_cell.empty()) {
+    trace->resolved_cell = resolve_acoustic_cell_id(profile, phrase.rhythm_intent, phrase);
+  }
+}
+
+std::uint64_t sounding_events_in_phrase(const std::vector<arrangement_event>& events,
+                                        const phrase_instance_plan& phrase) {
+  return static_cast<std::uint64_t>(
+      std::count_if(events.begin(), events.end(), [&](const arrangement_event& event) {
+        return !event.positions.empty() && event_overlaps_phrase(event, phrase);
+      }));
+}
+
+}  // namespace
 
 std::vector<arrangement_event> chord_mode_comping_events(
-    const source_score&, const arrangement_style_profile&, const std::vector<arrangement_anchor>&,
-    std::uint64_t, std::optional<std::vector<tab_position>>, std::int64_t, const section_plan&,
-    section_debug_trace*) {
-  return {};
+    const source_score& score, const arrangement_style_profile& profile,
+    const std::vector<arrangement_anchor>& anchors, std::uint64_t /*section_type*/,
+    std::optional<std::vector<tab_position>> start_grip, std::int64_t gap, const section_plan& plan,
+    section_debug_trace* section_trace) {
+  const auto comping_anchors = acoustic_comping_anchors_for_anchors(anchors);
+  if (comping_anchors.empty()) return {};
+  const auto grips =
+      selected_acoustic_comping_grips_for_anchors(comping_anchors, std::move(start_grip), gap);
+  if (grips.empty()) return {};
+
+  std::vector<arrangement_event> events;
+  for (const auto& measure : score.measures) {
+    for (const auto offset : acoustic_bass_pulse_offsets(measure, profile)) {
+      const auto tick = add_ticks(measure.start_tick, offset);
+      const auto index = active_anchor_index(comping_anchors, tick);
+      if (!index) continue;
+      const auto* grip = usable_acoustic_grip(comping_anchors, grips, *index);
+      if (grip == nullptr) continue;
+      const auto& anchor = comping_anchors[*index];
+      push_comping_event(events, score, tick, anchor.start_ticks,
+                         add_ticks(anchor.start_ticks, anchor.duration_ticks), grip->bass, "",
+                         false, eighth_ticks);
+    }
+  }
+  for (std::size_t index = 0; index < comping_anchors.size(); ++index) {
+    const auto* grip = usable_acoustic_grip(comping_anchors, grips, index);
+    if (grip == nullptr) continue;
+    const auto& anchor = comping_anchors[index];
+    push_acoustic_upper_chord_event(events, score, anchor, *grip, anchor.start_ticks, false,
+                                    eighth_ticks);
+  }
+
+  const auto& patterns = comping_patterns_for(profile);
+  if (!patterns.empty()) {
+    const auto first = comping_grid_measure_index(score, comping_anchors.front().start_ticks);
+    for (std::size_t measure_index = first; measure_index < score.measures.size();
+         ++measure_index) {
+      const auto& measure = score.measures[measure_index];
+      const auto* phrase = phrase_plan_for_tick(plan, measure.start_tick);
+      if (phrase == nullptr) continue;
+      auto* trace = phrase_trace_for(section_trace, phrase);
+      resolve_acoustic_cell(trace, profile, *phrase);
+      for (const auto& hit : acoustic_pattern_for(patterns, *phrase).hits) {
+        if (!pattern_hit_fits_measure(measure, hit)) continue;
+        const auto tick = add_ticks(measure.start_tick, hit.offset);
+        if (!planned_acoustic_hit_allowed(*phrase, hit, tick)) continue;
+        const auto index = active_anchor_index(comping_anchors, tick);
+        if (!index) continue;
+        const auto* grip = usable_acoustic_grip(comping_anchors, grips, *index);
+        if (grip == nullptr) continue;
+        const auto& anchor = comping_anchors[*index];
+        if (!should_emit_comping_hit(score, anchor, hit, tick,
+                                     comping_context_for(score, anchor))) {
+          continue;
+        }
+        push_traced_acoustic_optional_event(events, score, anchor, *grip, hit, tick, phrase, trace);
+      }
+    }
+    for (const auto& phrase : plan.phrases) {
+      auto* trace = phrase_trace_for(section_trace, &phrase);
+      if (trace == nullptr) continue;
+      resolve_acoustic_cell(trace, profile, phrase);
+      trace->events = sounding_events_in_phrase(events, phrase);
+    }
+  }
+  return normalize_events(std::move(events));
 }
 
-planned_acoustic_activity planned_acoustic_activity_for(const source_score&,
-                                                        const arrangement_style_profile&,
-                                                        const std::vector<arrangement_anchor>&,
-                                                        const section_plan&) {
-  return {};
+planned_acoustic_activity planned_acoustic_activity_for(
+    const source_score& score, const arrangement_style_profile& profile,
+    const std::vector<arrangement_anchor>& anchors, const section_plan& plan) {
+  planned_acoustic_activity activity;
+  for (const auto& measure : score.measures) {
+    for (const auto offset : acoustic_bass_pulse_offsets(measure, profile)) {
+      add_unique_tick(activity.bass_pulse_ticks, add_ticks(measure.start_tick, offset));
+    }
+  }
+  for (const auto& anchor : anchors) {
+    if (anchor.chord) add_unique_tick(activity.chord_start_ticks, anchor.start_ticks);
+  }
+  const auto& patterns = comping_patterns_for(profile);
+  if (patterns.empty()) return activity;
+  for (const auto& measure : score.measures) {
+    const auto* phrase = phrase_plan_for_tick(plan, measure.start_tick);
+    if (phrase == nullptr) continue;
+    for (const auto& hit : acoustic_pattern_for(patterns, *phrase).hits) {
+      if (!pattern_hit_fits_measure(measure, hit)) continue;
+      const auto tick = add_ticks(measure.start_tick, hit.offset);
+      if (planned_acoustic_hit_allowed(*phrase, hit, tick) && active_anchor_index(anchors, tick)) {
+        add_unique_tick(activity.pattern_hit_ticks, tick);
+      }
+    }
+  }
+  return activity;
 }
 
-bool acoustic_upper_activity_at(const planned_acoustic_activity&, std::int64_t) { return false; }
+bool acoustic_upper_activity_at(const planned_acoustic_activity& activity, std::int64_t tick) {
+  return tick_list_contains(activity.chord_start_ticks, tick) ||
+         tick_list_contains(activity.pattern_hit_ticks, tick);
+}
 
-bool acoustic_activity_before(const planned_acoustic_activity&, std::int64_t) { return false; }
+bool acoustic_activity_before(const planned_acoustic_activity& activity, std::int64_t tick) {
+  const auto eighth_before = add_ticks(tick, -eighth_ticks);
+  return tick_list_contains(activity.bass_pulse_ticks, eighth_before) ||
+         tick_list_contains(activity.chord_start_ticks, eighth_before) ||
+         tick_list_contains(activity.pattern_hit_ticks, eighth_before) ||
+         tick_list_contains(activity.pattern_hit_ticks, add_ticks(tick, -quarter_ticks));
+}
 
-int acoustic_complement_rank(const planned_acoustic_activity&, std::int64_t, bool) { return 0; }
+int acoustic_complement_rank(const planned_acoustic_activity& activity, std::int64_t tick,
+                             bool avoid_acoustic_upper) {
+  const bool before = acoustic_activity_before(activity, tick);
+  if (avoid_acoustic_upper && acoustic_upper_activity_at(activity, tick)) return before ? 75 : 120;
+  return before ? -45 : 0;
+}
 
 // Cell ids
 

@@ -2,6 +2,7 @@
 
 #include "arrangement/anchors.hpp"
 #include "arrangement/arrangement_plan.hpp"
+#include "arrangement/comping_voicing.hpp"
 #include "arrangement/fretboard.hpp"
 #include "arrangement/patterns.hpp"
 #include "arrangement/source.hpp"
@@ -789,6 +790,252 @@ TEST(comping_events_test, the_stab_intent_decides_which_electric_hits_the_plan_a
   for (const auto& row : rows) {
     EXPECT_EQ(planned_electric_hit_allowed(row.phrase, row.hit, row.tick), row.expected)
         << row.name;
+  }
+}
+
+// Acoustic chord-mode comping and planned acoustic activity
+
+arrangement_style_profile swing_profile() {
+  return {comping_style_family::swing, false, false, 132};
+}
+
+arrangement_style_profile waltz_profile() {
+  return {comping_style_family::waltz, false, false, 150};
+}
+
+source_measure measure_of(std::string time_signature, std::int64_t capacity) {
+  source_measure measure;
+  measure.time_signature = std::move(time_signature);
+  measure.capacity_ticks = capacity;
+  return measure;
+}
+
+// A section plan of one phrase of base intent over [start, end).
+section_plan plan_over(std::int64_t start, std::int64_t end, std::vector<tick_range> windows = {}) {
+  section_plan plan;
+  plan.phrases.push_back(phrase_of(start, end, std::move(windows)));
+  return plan;
+}
+
+// The section trace the section driver hands over for the plan: one empty record per phrase.
+section_debug_trace trace_of(const section_plan& plan) {
+  section_debug_trace trace;
+  trace.type = plan.type;
+  trace.function = plan.function;
+  trace.role = static_cast<std::int32_t>(plan.section.role);
+  for (const auto& phrase : plan.phrases) {
+    phrase_debug_trace record;
+    record.section_type = plan.type;
+    record.source_phrase = phrase.source_phrase;
+    record.phrase_section_type = phrase.section_type;
+    record.phrase_index = phrase.index;
+    record.function = phrase.function;
+    record.planned_intent = phrase.rhythm_intent;
+    record.electric_intent = phrase.electric_intent;
+    record.foreground = phrase.foreground;
+    trace.phrases.push_back(record);
+  }
+  return trace;
+}
+
+std::vector<arrangement_anchor> chord_anchors_of(const source_score& score,
+                                                 const arrangement_style_profile& profile) {
+  std::vector<orvanta::arrangement_message> messages;
+  return build_chord_anchors(score, profile, messages);
+}
+
+// The voicings the comping chooses for the chord anchors, from no earlier grip.
+std::vector<std::optional<acoustic_comping_grip>> chosen_grips(
+    const std::vector<arrangement_anchor>& anchors) {
+  return selected_acoustic_comping_grips_for_anchors(acoustic_comping_anchors_for_anchors(anchors),
+                                                     std::nullopt, 4096);
+}
+
+std::vector<arrangement_event> comped(const source_score& score,
+                                      const arrangement_style_profile& profile,
+                                      const std::vector<arrangement_anchor>& anchors,
+                                      const section_plan& plan,
+                                      section_debug_trace* trace = nullptr) {
+  return chord_mode_comping_events(score, profile, anchors, 1, std::nullopt, 4096, plan, trace);
+}
+
+std::vector<std::int64_t> starts_of(const std::vector<arrangement_event>& events) {
+  std::vector<std::int64_t> starts;
+  for (const auto& event : events) starts.push_back(event.start_ticks);
+  return starts;
+}
+
+TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the_measure) {
+  struct row {
+    const char* name;
+    source_measure measure;
+    arrangement_style_profile profile;
+    std::vector<std::int64_t> expected;
+  };
+  const row rows[] = {
+      {"4/4", measure_of("4/4", 16384), swing_profile(), {0, 8192}},
+      {"4/4 waltz", measure_of("4/4", 16384), waltz_profile(), {0, 8192}},
+      {"3/4 waltz", measure_of("3/4", 12288), waltz_profile(), {0, 8192}},
+      {"3/4 swing", measure_of("3/4", 12288), swing_profile(), {0}},
+      {"6/8", measure_of("6/8", 12288), swing_profile(), {0, 6144}},
+      {"6/8 waltz", measure_of("6/8", 12288), waltz_profile(), {0, 6144}},
+      {"12/8", measure_of("12/8", 24576), swing_profile(), {0, 8192}},
+      {"5/4", measure_of("5/4", 20480), swing_profile(), {0, 8192}},
+      {"2/4", measure_of("2/4", 8192), waltz_profile(), {0}},
+      {"no capacity", measure_of("4/4", 0), swing_profile(), {}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(acoustic_bass_pulse_offsets(row.measure, row.profile), row.expected) << row.name;
+  }
+
+  std::vector<std::int64_t> offsets;
+  for (const std::int64_t offset : {8192, -1, 0, 16384, 8192, 16383}) {
+    append_unique_pulse_offset(offsets, offset, 16384);
+  }
+  EXPECT_EQ(offsets, (std::vector<std::int64_t>{8192, 0, 16383}));
+}
+
+TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hits) {
+  // A whole note under one chord: no attack after the downbeat and room for every hit.
+  const auto score = score_of({melody(0, 16384, "C")}, 1);
+  const auto anchors = chord_anchors_of(score, swing_profile());
+  ASSERT_EQ(anchors.size(), 1u);
+  const auto grips = chosen_grips(anchors);
+  ASSERT_EQ(grips.size(), 1u);
+  ASSERT_TRUE(grips[0]);
+  const auto& chosen = *grips[0];
+
+  // Without a phrase no pattern hit sounds: bass and voicing on the chord, bass on beat 3.
+  const auto pulses = comped(score, swing_profile(), anchors, section_plan{});
+  EXPECT_EQ(pulses, (std::vector<arrangement_event>{event_of(0, 2048, chosen.full, "C"),
+                                                    event_of(8192, 2048, chosen.bass)}));
+
+  // The base pattern adds the upper notes on its off-beats (never on the downbeat); the response
+  // window holds the hit at 10240.
+  const auto plan = plan_over(0, 16384, {{8192, 12288}});
+  auto trace = trace_of(plan);
+  const auto events = comped(score, swing_profile(), anchors, plan, &trace);
+  std::vector<arrangement_event> expected = pulses;
+  for (const std::int64_t tick : {6144, 10240, 12288, 14336}) {
+    expected.push_back(event_of(tick, 2048, fingered(chosen.upper)));
+  }
+  std::stable_sort(expected.begin(), expected.end(), [](const auto& left, const auto& right) {
+    return left.start_ticks < right.start_ticks;
+  });
+  EXPECT_EQ(events, expected);
+  expect_writable(events, "one chord");
+  ASSERT_EQ(trace.phrases.size(), 1u);
+  EXPECT_EQ(trace.phrases[0].resolved_cell, "swing_upper_base_0");
+  EXPECT_EQ(trace.phrases[0].optional_events, 4u);
+  EXPECT_EQ(trace.phrases[0].response_window_hits, 1u);
+  EXPECT_EQ(trace.phrases[0].events, 6u);
+
+  // The trace changes nothing; a cell already written stays.
+  EXPECT_EQ(comped(score, swing_profile(), anchors, plan), events);
+  auto written = trace_of(plan);
+  written.phrases[0].resolved_cell = "earlier_cell";
+  EXPECT_EQ(comped(score, swing_profile(), anchors, plan, &written), events);
+  EXPECT_EQ(written.phrases[0].resolved_cell, "earlier_cell");
+  EXPECT_EQ(written.phrases[0].optional_events, 4u);
+}
+
+TEST(comping_events_test, comping_sounds_only_inside_chords_that_have_a_voicing) {
+  const auto profile = swing_profile();
+  const auto plan = plan_over(0, 32768);
+
+  // Nothing to comp: no anchor, or an anchor without a chord.
+  const auto score = score_of({melody(0, 16384, "C"), melody(16384, 16384, "G7")});
+  EXPECT_TRUE(comped(score, profile, {}, plan).empty());
+  EXPECT_TRUE(comped(score, profile, {anchor_of(0, 16384)}, plan).empty());
+
+  // A gap from 8192 to 10240 between the chords: its bass pulse and hits sound nothing.
+  auto anchors =
+      chord_anchors_of(score_of({melody(0, 8192, "C"), melody(8192, 8192, "G7")}, 1), profile);
+  ASSERT_EQ(anchors.size(), 2u);
+  anchors[1].start_ticks = 10240;
+  anchors[1].duration_ticks = 6144;
+  const auto gapped = score_of({melody(0, 16384)}, 1);
+  const auto starts = starts_of(comped(gapped, profile, anchors, section_plan{}));
+  EXPECT_EQ(starts, (std::vector<std::int64_t>{0, 10240}));
+  const auto planned = starts_of(comped(gapped, profile, anchors, plan_over(0, 16384)));
+  EXPECT_EQ(planned, (std::vector<std::int64_t>{0, 6144, 10240, 12288, 14336}));
+
+  // Chords of a quarter note: the hits between the chords are refused and the hit on a chord's
+  // start adds nothing to its voicing, so each chord sounds only its start.
+  const auto quarters = score_of({melody(0, 4096, "C"), melody(4096, 4096, "Am"),
+                                  melody(8192, 4096, "Dm"), melody(12288, 4096, "G")},
+                                 1);
+  const auto short_events =
+      comped(quarters, profile, chord_anchors_of(quarters, profile), plan_over(0, 16384));
+  EXPECT_EQ(starts_of(short_events), (std::vector<std::int64_t>{0, 4096, 8192, 12288}));
+  for (const auto& event : short_events) EXPECT_FALSE(event.chord_symbol.empty());
+  expect_writable(short_events, "quarter-note chords");
+}
+
+TEST(comping_events_test, planned_activity_is_the_plan_without_melody_or_grips) {
+  // Two measures; the second chord (without a chord record) starts at 24576, leaving a gap from
+  // 16384 to 24576 where only the bass pulses are planned.
+  const auto score = score_of({melody(0, 32768)});
+  auto first = anchor_of(0, 16384);
+  first.chord = parse_chord_symbol("C");
+  const std::vector<arrangement_anchor> anchors{first, anchor_of(24576, 8192)};
+  const auto activity =
+      planned_acoustic_activity_for(score, swing_profile(), anchors, plan_over(0, 32768));
+  EXPECT_EQ(activity.bass_pulse_ticks, (std::vector<std::int64_t>{0, 8192, 16384, 24576}));
+  EXPECT_EQ(activity.chord_start_ticks, (std::vector<std::int64_t>{0}));
+  EXPECT_EQ(activity.pattern_hit_ticks,
+            (std::vector<std::int64_t>{6144, 10240, 12288, 14336, 26624, 28672, 30720}));
+
+  // Without a phrase plan only pulses and chord starts are planned.
+  const auto unplanned = planned_acoustic_activity_for(score, swing_profile(), anchors, {});
+  EXPECT_EQ(unplanned.bass_pulse_ticks, activity.bass_pulse_ticks);
+  EXPECT_TRUE(unplanned.pattern_hit_ticks.empty());
+}
+
+TEST(comping_events_test, acoustic_activity_ranks_the_ticks_around_it) {
+  using ticks = std::vector<std::int64_t>;
+  struct row {
+    const char* name;
+    planned_acoustic_activity activity;
+    bool before_4096;
+  };
+  const row rows[] = {
+      {"bass pulse an eighth before", {ticks{2048}, {}, {}}, true},
+      {"chord start an eighth before", {{}, ticks{2048}, {}}, true},
+      {"hit an eighth before", {{}, {}, ticks{2048}}, true},
+      {"hit a quarter before", {{}, {}, ticks{0}}, true},
+      {"bass pulse a quarter before", {ticks{0}, {}, {}}, false},
+      {"chord start a quarter before", {{}, ticks{0}, {}}, false},
+      {"activity on the tick", {ticks{4096}, ticks{4096}, ticks{4096}}, false},
+      {"nothing", {}, false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(acoustic_activity_before(row.activity, 4096), row.before_4096) << row.name;
+  }
+
+  // Bass on the half notes, the chord at 0, pattern hits at 6144 and 8192.
+  const planned_acoustic_activity activity{ticks{0, 8192}, ticks{0}, ticks{6144, 8192}};
+  EXPECT_TRUE(acoustic_upper_activity_at(activity, 0));
+  EXPECT_TRUE(acoustic_upper_activity_at(activity, 8192));
+  EXPECT_FALSE(acoustic_upper_activity_at(activity, 10240));
+  struct rank_row {
+    std::int64_t tick;
+    bool avoid_upper;
+    int expected;
+  };
+  const rank_row ranks[] = {
+      {8192, true, 75},    // on a hit, an eighth after another
+      {6144, true, 120},   // on a hit, nothing before
+      {8192, false, -45},  // the caller does not avoid upper chords
+      {6144, false, 0},    //
+      {10240, true, -45},  // an eighth after the pulse and the hit at 8192
+      {12288, true, -45},  // a quarter after the hit at 8192
+      {4096, true, 0},     // a quarter after the bass and the chord only
+      {2048, false, -45},  // an eighth after the chord
+  };
+  for (const auto& row : ranks) {
+    EXPECT_EQ(acoustic_complement_rank(activity, row.tick, row.avoid_upper), row.expected)
+        << row.tick << (row.avoid_upper ? " avoiding" : "");
   }
 }
 
