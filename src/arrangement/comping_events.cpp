@@ -715,10 +715,9 @@ bool push_traced_electric_stab_event(std::vector<arrangement_event>& events,
   return true;
 }
 
-std::vector<std::int64_t> candidate_coverage_starts(const source_score& score,
-                                                    const phrase_instance_plan& phrase,
-                                                    electric_stab_intent intent,
-                                                    const std::vector<arrangement_anchor>& anchors) {
+std::vector<std::int64_t> candidate_coverage_starts(
+    const source_score& score, const phrase_instance_plan& phrase, electric_stab_intent intent,
+    const std::vector<arrangement_anchor>& anchors) {
   std::vector<std::int64_t> ticks;
   const auto offer = [&](std::int64_t tick) {
     if (tick_in_range(phrase.range, tick) && on_measure_eighth_grid(score, tick)) {
@@ -758,7 +757,8 @@ void push_phrase_coverage_stab(std::vector<arrangement_event>& events, const sou
     record(phrase_fallback_result::not_needed);
     return;
   }
-  for (const auto tick : candidate_coverage_starts(score, phrase, phrase.electric_intent, anchors)) {
+  for (const auto tick :
+       candidate_coverage_starts(score, phrase, phrase.electric_intent, anchors)) {
     if (melody_attack_at(score, tick)) continue;
     const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
     if (grip == nullptr) continue;
@@ -801,7 +801,8 @@ bool push_coverage_electric_stab_for_measure(
     const source_measure& measure, const std::vector<arrangement_anchor>& anchors,
     const std::vector<std::optional<electric_stab_grip>>& grips,
     const planned_acoustic_activity& activity, bool avoid_acoustic_upper) {
-  for (const auto offset : electric_coverage_stab_offsets(measure, activity, avoid_acoustic_upper)) {
+  for (const auto offset :
+       electric_coverage_stab_offsets(measure, activity, avoid_acoustic_upper)) {
     const auto tick = add_ticks(measure.start_tick, offset);
     if (melody_attack_at(score, tick) || electric_stab_starts_at(events, tick)) continue;
     if (avoid_acoustic_upper && acoustic_upper_activity_at(activity, tick)) continue;
@@ -862,7 +863,8 @@ void push_pattern_stabs(std::vector<arrangement_event>& events, const source_sco
     if (phrase == nullptr) continue;
     auto* trace = phrase_trace_for(section_trace, phrase);
     if (trace != nullptr && trace->resolved_cell.empty()) {
-      trace->resolved_cell = resolve_electric_stab_cell_id(profile, phrase->electric_intent, *phrase);
+      trace->resolved_cell =
+          resolve_electric_stab_cell_id(profile, phrase->electric_intent, *phrase);
     }
     const auto& pattern =
         patterns[pattern_index_for_electric_intent(phrase->electric_intent, *phrase) %
@@ -873,8 +875,8 @@ void push_pattern_stabs(std::vector<arrangement_event>& events, const source_sco
       if (!planned_electric_hit_allowed(*phrase, hit, tick)) continue;
       const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
       if (grip == nullptr) continue;
-      const bool upper_allowed = tick == anchor->start_ticks ||
-                                 phrase->electric_intent == electric_stab_intent::cadence;
+      const bool upper_allowed =
+          tick == anchor->start_ticks || phrase->electric_intent == electric_stab_intent::cadence;
       if (!upper_allowed && acoustic_upper_activity_at(activity, tick)) continue;
       if (!should_emit_accompaniment_hit(score, *anchor, hit, tick,
                                          comping_context_for(score, *anchor))) {
@@ -887,8 +889,7 @@ void push_pattern_stabs(std::vector<arrangement_event>& events, const source_sco
 }
 
 // Coverage stabs until every measure from `first` with moving melody or space holds its target.
-void push_measure_coverage_stabs(std::vector<arrangement_event>& events,
-                                 const source_score& score,
+void push_measure_coverage_stabs(std::vector<arrangement_event>& events, const source_score& score,
                                  const std::vector<arrangement_anchor>& anchors,
                                  const std::vector<std::optional<electric_stab_grip>>& grips,
                                  const planned_acoustic_activity& activity,

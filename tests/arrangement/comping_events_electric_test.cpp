@@ -17,11 +17,11 @@
 #include <boost/json/parse.hpp>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -96,7 +96,9 @@ arrangement_anchor c_anchor(std::int64_t start, std::int64_t duration) {
 }
 
 // G, C and E on strings 3, 2 and 1.
-electric_stab_grip c_stab() { return {assigned_or_original_fingering({at(3, 0), at(2, 1), at(1, 0)})}; }
+electric_stab_grip c_stab() {
+  return {assigned_or_original_fingering({at(3, 0), at(2, 1), at(1, 0)})};
+}
 
 comping_hit hit_of(std::int64_t offset, bool avoid = true) {
   return {.offset = offset, .duration = eighth, .avoid_melody_attack = avoid};
@@ -139,8 +141,8 @@ void expect_normalised(const std::vector<arrangement_event>& events, const std::
 
 TEST(comping_events_electric_test, only_events_of_two_or_more_positions_count_as_stabs) {
   const std::vector<arrangement_event> events{
-      event_of(0, half, {at(1, 0)}),                       // one note: no stab
-      event_of(half, eighth),                              // a rest: no stab
+      event_of(0, half, {at(1, 0)}),                            // one note: no stab
+      event_of(half, eighth),                                   // a rest: no stab
       event_of(whole - eighth, quarter, {at(1, 0), at(2, 1)}),  // into the next measure
       event_of(whole + half, eighth, {at(1, 0), at(2, 1), at(3, 0)}),
   };
@@ -164,8 +166,7 @@ TEST(comping_events_electric_test, only_events_of_two_or_more_positions_count_as
 TEST(comping_events_electric_test, a_traced_stab_push_counts_what_it_changed) {
   const auto score = score_of({rest_note(0, whole, "C"), melody(whole, whole)});
   const auto anchor = c_anchor(0, 2 * whole);
-  const auto phrase = phrase_of(0, 2 * whole, electric_stab_intent::late_answer,
-                                {{quarter, half}});
+  const auto phrase = phrase_of(0, 2 * whole, electric_stab_intent::late_answer, {{quarter, half}});
   phrase_debug_trace trace;
   std::vector<arrangement_event> events;
 
@@ -228,13 +229,11 @@ TEST(comping_events_electric_test, coverage_candidates_come_in_order_inside_the_
       {"windows, then anchor starts, then an eighth into each anchor",
        phrase_of(whole, 3 * whole, electric_stab_intent::late_answer,
                  {{whole + quarter, whole + half}, {2 * whole, 2 * whole + quarter}}),
-       {c_anchor(0, whole + half), c_anchor(whole + half, whole), c_anchor(2 * whole + half, whole)},
+       {c_anchor(0, whole + half), c_anchor(whole + half, whole),
+        c_anchor(2 * whole + half, whole)},
        {whole + quarter, whole + 6144, 2 * whole, 2 * whole + eighth, whole + half,
         2 * whole + half, whole + eighth, whole + half + eighth, 2 * whole + half + eighth}},
-      {"anchors off the grid offer nothing",
-       phrase_of(0, whole),
-       {c_anchor(6000, 4000)},
-       {}},
+      {"anchors off the grid offer nothing", phrase_of(0, whole), {c_anchor(6000, 4000)}, {}},
       {"nothing outside the phrase",
        phrase_of(whole, 2 * whole, electric_stab_intent::establish, {{0, whole}}),
        {c_anchor(0, whole), c_anchor(2 * whole, whole)},
@@ -282,18 +281,33 @@ TEST(comping_events_electric_test, coverage_offsets_answer_the_acoustic_activity
     std::vector<std::int64_t> expected;
   };
   const std::vector<row> rows{
-      {"no activity: ascending", four_four, {}, true,
+      {"no activity: ascending",
+       four_four,
+       {},
+       true,
        {2048, 4096, 6144, 8192, 10240, 12288, 14336}},
-      {"3/4 keeps the offsets inside the measure", three_four, {}, true,
+      {"3/4 keeps the offsets inside the measure",
+       three_four,
+       {},
+       true,
        {2048, 4096, 6144, 8192, 10240}},
-      {"after the bass pulses first", four_four, pulses, true,
+      {"after the bass pulses first",
+       four_four,
+       pulses,
+       true,
        {2048, 10240, 4096, 6144, 8192, 12288, 14336}},
       // 2048 follows the chord start, 8192 the hit at 6144, 12288 the hit at 10240 and 14336
       // two eighths after it; 6144 and 10240 collide with upper chords (10240 after the pulse at
       // 8192, so less badly).
-      {"upper chords last when avoided", four_four, upper, true,
+      {"upper chords last when avoided",
+       four_four,
+       upper,
+       true,
        {2048, 8192, 12288, 14336, 4096, 10240, 6144}},
-      {"upper chords count for nothing otherwise", four_four, upper, false,
+      {"upper chords count for nothing otherwise",
+       four_four,
+       upper,
+       false,
        {2048, 8192, 10240, 12288, 14336, 4096, 6144}},
   };
   for (const auto& [name, measure, activity, avoid_upper, expected] : rows) {
@@ -322,16 +336,36 @@ TEST(comping_events_electric_test, a_measure_coverage_stab_takes_the_first_free_
   for (std::int64_t tick = 4096; tick < whole; tick += eighth) busy.push_back(melody(tick, eighth));
   const std::vector<row> rows{
       {"the first offset", {melody(0, whole, "C")}, {}, quiet, true, true, {2048}},
-      {"past a melody attack", {melody(0, 2048, "C"), melody(2048, 14336)}, {}, quiet, true,
-       true, {4096}},
-      {"past a stab", {melody(0, whole, "C")}, {event_of(2048, eighth, {at(1, 0), at(2, 1)})},
-       quiet, true, true, {2048, 4096}},
-      {"upper chords are ranked last when avoided", {melody(0, whole, "C")}, {}, upper, true,
-       true, {4096}},
+      {"past a melody attack",
+       {melody(0, 2048, "C"), melody(2048, 14336)},
+       {},
+       quiet,
+       true,
+       true,
+       {4096}},
+      {"past a stab",
+       {melody(0, whole, "C")},
+       {event_of(2048, eighth, {at(1, 0), at(2, 1)})},
+       quiet,
+       true,
+       true,
+       {2048, 4096}},
+      {"upper chords are ranked last when avoided",
+       {melody(0, whole, "C")},
+       {},
+       upper,
+       true,
+       true,
+       {4096}},
       {"and skipped", busy, {}, upper, true, false, {}},
       {"taken otherwise", busy, {}, upper, false, true, {2048}},
-      {"a one-note event takes the notes: no event added", {melody(0, whole, "C")},
-       {event_of(2048, eighth, {at(4, 2)})}, quiet, true, false, {2048}},
+      {"a one-note event takes the notes: no event added",
+       {melody(0, whole, "C")},
+       {event_of(2048, eighth, {at(4, 2)})},
+       quiet,
+       true,
+       false,
+       {2048}},
   };
   for (const auto& [name, notes, given, activity, avoid_upper, added, starts] : rows) {
     auto events = given;
@@ -365,8 +399,8 @@ TEST(comping_events_electric_test, a_measure_coverage_stab_needs_a_usable_anchor
   EXPECT_EQ(starts_of(events), (std::vector<std::int64_t>{8192}));
 
   // A grip list shorter than the anchors counts as no grip.
-  EXPECT_FALSE(push_coverage_electric_stab_for_measure(events, score, measure,
-                                                       {c_anchor(0, whole)}, {}, quiet, true));
+  EXPECT_FALSE(push_coverage_electric_stab_for_measure(events, score, measure, {c_anchor(0, whole)},
+                                                       {}, quiet, true));
 }
 
 // Phrase coverage stabs
@@ -376,7 +410,8 @@ TEST(comping_events_electric_test, a_phrase_coverage_stab_records_its_outcome) {
   const stab_grips grips{c_stab()};
   const auto quiet_score = score_of({rest_note(0, whole, "C"), melody(whole, whole)});
   std::vector<source_note> eighths;
-  for (std::int64_t tick = 0; tick < 2 * whole; tick += eighth) eighths.push_back(melody(tick, eighth));
+  for (std::int64_t tick = 0; tick < 2 * whole; tick += eighth)
+    eighths.push_back(melody(tick, eighth));
   const auto busy_score = score_of(eighths);
   const auto stab = event_of(whole + 4096, eighth, {at(1, 0), at(2, 1)});
   struct row {
@@ -389,19 +424,48 @@ TEST(comping_events_electric_test, a_phrase_coverage_stab_records_its_outcome) {
     std::vector<std::int64_t> starts;
   };
   const std::vector<row> rows{
-      {"silence stays silent", quiet_score, electric_stab_intent::intentional_silence, {},
-       phrase_fallback_result::intentional_silence, "", {}},
-      {"a stab is there already", quiet_score, electric_stab_intent::establish, {stab},
-       phrase_fallback_result::not_needed, "", {whole + 4096}},
-      {"a one-note event is no stab", quiet_score, electric_stab_intent::establish,
-       {event_of(0, eighth, {at(1, 0)})}, phrase_fallback_result::coverage_stab_inserted, "",
+      {"silence stays silent",
+       quiet_score,
+       electric_stab_intent::intentional_silence,
+       {},
+       phrase_fallback_result::intentional_silence,
+       "",
+       {}},
+      {"a stab is there already",
+       quiet_score,
+       electric_stab_intent::establish,
+       {stab},
+       phrase_fallback_result::not_needed,
+       "",
+       {whole + 4096}},
+      {"a one-note event is no stab",
+       quiet_score,
+       electric_stab_intent::establish,
+       {event_of(0, eighth, {at(1, 0)})},
+       phrase_fallback_result::coverage_stab_inserted,
+       "",
        {0}},
-      {"the anchor start is taken", quiet_score, electric_stab_intent::establish, {},
-       phrase_fallback_result::coverage_stab_inserted, "", {0}},
-      {"cadence: the last eighth first", quiet_score, electric_stab_intent::cadence, {},
-       phrase_fallback_result::coverage_stab_inserted, "", {2 * whole - eighth}},
-      {"every candidate on a melody attack", busy_score, electric_stab_intent::cadence, {},
-       phrase_fallback_result::no_legal_candidate, "no_legal_coverage_candidate", {}},
+      {"the anchor start is taken",
+       quiet_score,
+       electric_stab_intent::establish,
+       {},
+       phrase_fallback_result::coverage_stab_inserted,
+       "",
+       {0}},
+      {"cadence: the last eighth first",
+       quiet_score,
+       electric_stab_intent::cadence,
+       {},
+       phrase_fallback_result::coverage_stab_inserted,
+       "",
+       {2 * whole - eighth}},
+      {"every candidate on a melody attack",
+       busy_score,
+       electric_stab_intent::cadence,
+       {},
+       phrase_fallback_result::no_legal_candidate,
+       "no_legal_coverage_candidate",
+       {}},
   };
   for (const auto& [name, score, intent, given, fallback, reason, starts] : rows) {
     const auto phrase = phrase_of(0, 2 * whole, intent);
@@ -460,8 +524,7 @@ TEST(comping_events_electric_test, stab_targets_follow_the_intent_and_the_melody
     const auto name = intent ? std::string(to_string(*intent)) : std::string("no phrase");
     EXPECT_EQ(target_electric_stab_count_for_moving_measure(plan), moving_count) << name;
     EXPECT_EQ(target_electric_stab_count_for_measure(moving, measure, plan), moving_count) << name;
-    EXPECT_EQ(target_electric_stab_count_for_measure(spacious, measure, plan), space_count)
-        << name;
+    EXPECT_EQ(target_electric_stab_count_for_measure(spacious, measure, plan), space_count) << name;
     EXPECT_EQ(target_electric_stab_count_for_measure(still, measure, plan), 0u) << name;
   }
   EXPECT_TRUE(measure_has_moving_melody(moving, measure));
@@ -589,12 +652,11 @@ struct generated_section {
 
 generated_section accompany(const source_score& source, arrangement_section_type type) {
   const auto profile = med_swing();
-  const auto analysis =
-      analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
+  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
   const auto sections = full_arrangement_sections(source, arrangement_part_type::electric, false);
-  const auto part = specialize_for_part(
-      build_arrangement_plan(source, analysis, sections, profile, false),
-      arrangement_part_type::electric);
+  const auto part =
+      specialize_for_part(build_arrangement_plan(source, analysis, sections, profile, false),
+                          arrangement_part_type::electric);
   generated_section result;
   std::int64_t offset = 0;
   for (const auto& section : part.sections) {
@@ -632,55 +694,248 @@ generated_section accompany(const source_score& source, arrangement_section_type
   return result;
 }
 
-std::vector<std::size_t> stabs_per_measure(const generated_section& section) {
-  std::vector<std::size_t> counts;
-  for (const auto& measure : section.slice.measures) {
-    counts.push_back(measure_electric_stab_count(section.events, measure));
-  }
-  return counts;
-}
-
-[[maybe_unused]] std::vector<phrase_fallback_result> fallbacks_of(const section_debug_trace& trace) {
-  std::vector<phrase_fallback_result> fallbacks;
-  for (const auto& phrase : trace.phrases) fallbacks.push_back(phrase.fallback);
-  return fallbacks;
-}
-
-void print_section(const generated_section& section) {
-  for (const auto& phrase : section.plan.phrases) {
-    std::printf("phrase %d [%lld,%lld) %s %s\n", phrase.index, (long long)phrase.range.start,
-                (long long)phrase.range.end, std::string(to_string(phrase.rhythm_intent)).c_str(),
-                std::string(to_string(phrase.electric_intent)).c_str());
-  }
+// The stabs' starts as offsets from the start of the slice's measure they start in, per measure.
+std::vector<std::vector<std::int64_t>> stab_offsets_per_measure(const generated_section& section) {
+  std::vector<std::vector<std::int64_t>> offsets(section.slice.measures.size());
   for (const auto& event : section.events) {
-    std::printf("  %lld +%lld n%zu %s\n", (long long)(event.start_ticks - section.slice.measures[0].start_tick),
-                (long long)event.duration_ticks, event.positions.size(), event.chord_symbol.c_str());
+    if (event.positions.size() < 2) continue;
+    for (std::size_t index = 0; index < section.slice.measures.size(); ++index) {
+      const auto& measure = section.slice.measures[index];
+      if (measure.start_tick <= event.start_ticks &&
+          event.start_ticks < measure.start_tick + measure.capacity_ticks) {
+        offsets[index].push_back(event.start_ticks - measure.start_tick);
+      }
+    }
   }
-  for (const auto count : stabs_per_measure(section)) std::printf("%zu ", count);
-  std::printf("\n");
-  for (const auto& phrase : section.trace.phrases) {
-    std::printf("%s cell %s ref %s events %llu stabs %llu optional %llu windows %llu overlaps %llu responses %llu fallback %s %s\n",
-                std::string(to_string(phrase.electric_intent)).c_str(), phrase.resolved_cell.c_str(),
-                phrase.acoustic_reference_cell.c_str(), (unsigned long long)phrase.events,
-                (unsigned long long)phrase.stabs, (unsigned long long)phrase.optional_events,
-                (unsigned long long)phrase.response_window_hits,
-                (unsigned long long)phrase.acoustic_overlaps,
-                (unsigned long long)phrase.acoustic_responses,
-                std::string(to_string(phrase.fallback)).c_str(), phrase.fallback_reason.c_str());
+  return offsets;
+}
+
+// A phrase record's outcome: cells, counters and fallback.
+struct phrase_outcome {
+  std::string resolved_cell;
+  std::string acoustic_reference_cell;
+  std::uint64_t events = 0;
+  std::uint64_t stabs = 0;
+  std::uint64_t optional_events = 0;
+  std::uint64_t acoustic_overlaps = 0;
+  std::uint64_t acoustic_responses = 0;
+  phrase_fallback_result fallback = phrase_fallback_result::not_needed;
+  std::string fallback_reason;
+
+  bool operator==(const phrase_outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const phrase_outcome& outcome) {
+  return out << outcome.resolved_cell << " / " << outcome.acoustic_reference_cell << ": events "
+             << outcome.events << ", stabs " << outcome.stabs << ", optional "
+             << outcome.optional_events << ", overlaps " << outcome.acoustic_overlaps
+             << ", responses " << outcome.acoustic_responses << ", " << to_string(outcome.fallback)
+             << " " << outcome.fallback_reason;
+}
+
+std::vector<phrase_outcome> outcomes_of(const section_debug_trace& trace) {
+  std::vector<phrase_outcome> outcomes;
+  for (const auto& phrase : trace.phrases) {
+    EXPECT_EQ(phrase.response_window_hits, 0u);
+    outcomes.push_back({phrase.resolved_cell, phrase.acoustic_reference_cell, phrase.events,
+                        phrase.stabs, phrase.optional_events, phrase.acoustic_overlaps,
+                        phrase.acoustic_responses, phrase.fallback, phrase.fallback_reason});
+  }
+  return outcomes;
+}
+
+// Every event of an accompaniment is a stab of three or four notes on the top strings.
+void expect_top_string_stabs(const generated_section& section, const std::string& name) {
+  expect_normalised(section.events, name);
+  EXPECT_EQ(section.events, section.untraced_events) << name << ": the trace changes nothing";
+  for (const auto& event : section.events) {
+    EXPECT_GE(event.positions.size(), 3u) << name;
+    EXPECT_LE(event.positions.size(), 4u) << name;
+    for (const auto& position : event.positions) EXPECT_LE(position.string_number, 4) << name;
   }
 }
 
-TEST(comping_events_electric_test, explore) {
-  for (const auto& rhythm : std::vector<std::vector<std::int64_t>>{
-           {whole}, {-eighth, eighth, eighth, eighth, eighth, eighth, eighth, eighth},
-           {eighth, eighth, eighth, eighth, eighth, eighth, eighth, eighth}, {half, quarter, quarter}}) {
-    const auto section = accompany(song(8, rhythm), arrangement_section_type::vocal_melody_1);
-    print_section(section);
-    expect_normalised(section.events, "x");
-    EXPECT_EQ(section.events, section.untraced_events);
-  }
+// The electric plan of an eight-measure song gives the sung section two phrases of four measures:
+// a statement (acoustic base, stabs establish) and a cadence.
+
+TEST(comping_events_electric_test, whole_notes_get_pattern_stabs_and_measure_coverage) {
+  const auto section = accompany(song(8, {whole}), arrangement_section_type::vocal_melody_1);
+  expect_top_string_stabs(section, "whole notes");
+  // The statement's pattern stabs (offsets 6144, 10240, 14336) would all sound with acoustic
+  // upper chords, so each measure gets one coverage stab, an eighth after the bass and chord; the
+  // cadence fills its first two measures to two stabs and plays its pattern in the last two (its
+  // downbeat hit falls on the melody).
+  using offsets = std::vector<std::int64_t>;
+  EXPECT_EQ(stab_offsets_per_measure(section), (std::vector<offsets>{{2048},
+                                                                     {2048},
+                                                                     {2048},
+                                                                     {2048},
+                                                                     {2048, 10240},
+                                                                     {2048, 10240},
+                                                                     {6144, 10240, 14336},
+                                                                     {6144, 10240, 14336}}));
+  EXPECT_EQ(outcomes_of(section.trace), (std::vector<phrase_outcome>{
+                                            {"swing_stab_establish_0", "swing_upper_base_0", 4, 4,
+                                             0, 0, 4, phrase_fallback_result::not_needed, ""},
+                                            {"swing_stab_cadence_3", "swing_upper_cadence_3", 10,
+                                             10, 6, 4, 8, phrase_fallback_result::not_needed, ""},
+                                        }));
+}
+
+TEST(comping_events_electric_test, a_pattern_stab_gives_way_to_planned_acoustic_chords) {
+  const auto source = song(8, {whole});
+  auto section = accompany(source, arrangement_section_type::vocal_melody_1);
+  // With a sparse acoustic plan the statement's first stab hit (6144) is free: it sounds in the
+  // two measures the establishing stabs may use, and coverage adds nothing there.
+  section.plan.phrases[0].rhythm_intent = phrase_rhythm_intent::sparse;
+  std::vector<arrangement_message> messages;
+  const auto anchors = build_accompaniment_anchors(section.slice, med_swing(), messages);
+  auto trace = trace_of(section.plan);
+  section.events = melody_accompaniment_comping_events(section.slice, med_swing(), anchors, 1,
+                                                       section.plan, &trace);
+  const auto offsets = stab_offsets_per_measure(section);
+  EXPECT_EQ(offsets[0], (std::vector<std::int64_t>{6144}));
+  EXPECT_EQ(offsets[1], (std::vector<std::int64_t>{6144}));
+  EXPECT_EQ(offsets[2], (std::vector<std::int64_t>{2048}));
+  EXPECT_EQ(trace.phrases[0].optional_events, 2u);
+  EXPECT_EQ(trace.phrases[0].resolved_cell, "swing_stab_establish_0");
+  EXPECT_EQ(trace.phrases[0].acoustic_reference_cell, "swing_upper_sparse_0");
+}
+
+TEST(comping_events_electric_test, a_phrase_without_stabs_gets_a_coverage_stab) {
+  // An eighth rest on each downbeat under the chord, eighth notes after it: only the downbeats are
+  // free of melody attacks. The measures get no coverage stab (their offsets all fall on the
+  // melody); the statement's phrase coverage takes its first anchor's start, and the cadence's
+  // downbeat pattern hit sounds in its last two measures.
+  const auto section =
+      accompany(song(8, {-eighth, eighth, eighth, eighth, eighth, eighth, eighth, eighth}),
+                arrangement_section_type::vocal_melody_1);
+  expect_top_string_stabs(section, "downbeat rests");
+  const auto offset = section.slice.measures[0].start_tick;
+  EXPECT_EQ(starts_of(section.events),
+            (std::vector<std::int64_t>{offset, offset + 6 * whole, offset + 7 * whole}));
+  std::vector<std::string> symbols;
+  for (const auto& event : section.events) symbols.push_back(event.chord_symbol);
+  EXPECT_EQ(symbols, (std::vector<std::string>{"Fmaj7", "C7", "Am7"}));
+  EXPECT_EQ(outcomes_of(section.trace),
+            (std::vector<phrase_outcome>{
+                {"swing_stab_establish_0", "swing_upper_base_0", 1, 1, 0, 1, 0,
+                 phrase_fallback_result::coverage_stab_inserted, ""},
+                {"swing_stab_cadence_3", "swing_upper_cadence_3", 2, 2, 2, 2, 2,
+                 phrase_fallback_result::not_needed, ""},
+            }));
+}
+
+TEST(comping_events_electric_test, a_melody_on_every_eighth_leaves_no_legal_candidate) {
+  const auto section =
+      accompany(song(8, {eighth, eighth, eighth, eighth, eighth, eighth, eighth, eighth}),
+                arrangement_section_type::vocal_melody_1);
+  EXPECT_TRUE(section.events.empty());
+  EXPECT_TRUE(section.untraced_events.empty());
+  EXPECT_EQ(outcomes_of(section.trace),
+            (std::vector<phrase_outcome>{
+                {"swing_stab_establish_0", "swing_upper_base_0", 0, 0, 0, 0, 0,
+                 phrase_fallback_result::no_legal_candidate, "no_legal_coverage_candidate"},
+                {"swing_stab_cadence_3", "swing_upper_cadence_3", 0, 0, 0, 0, 0,
+                 phrase_fallback_result::no_legal_candidate, "no_legal_coverage_candidate"},
+            }));
+}
+
+TEST(comping_events_electric_test, an_intentionally_silent_phrase_stays_silent) {
+  // The plan keeps the stabs silent only in a sparse interlude without foreground: the first solo
+  // slot of a part without solos, which the electric part rests through. Comped all the same, its
+  // first phrase gets no stab, not even in measures of long notes; its cadence plays.
   const auto section = accompany(song(8, {whole}), arrangement_section_type::guitar_solo_1);
-  print_section(section);
+  ASSERT_EQ(section.plan.phrases.size(), 2u);
+  EXPECT_EQ(section.plan.phrases[0].electric_intent, electric_stab_intent::intentional_silence);
+  expect_top_string_stabs(section, "silence");
+  const auto offsets = stab_offsets_per_measure(section);
+  for (std::size_t index = 0; index < 4; ++index) EXPECT_TRUE(offsets[index].empty()) << index;
+  EXPECT_EQ(offsets[4], (std::vector<std::int64_t>{2048, 10240}));
+  const auto outcomes = outcomes_of(section.trace);
+  EXPECT_EQ(outcomes[0],
+            (phrase_outcome{"swing_stab_intentional_silence_0", "swing_upper_sparse_0", 0, 0, 0, 0,
+                            0, phrase_fallback_result::intentional_silence, ""}));
+  EXPECT_EQ(outcomes[1].fallback, phrase_fallback_result::not_needed);
+}
+
+TEST(comping_events_electric_test, a_section_without_top_string_stabs_yields_nothing) {
+  const auto section = accompany(song(8, {whole}), arrangement_section_type::vocal_melody_1);
+  // Grips on strings 2 to 4 give no stab; an anchor without a chord is no stab anchor.
+  auto low = c_anchor(0, whole);
+  grip_candidate low_grip;
+  low_grip.positions = {at(4, 2), at(3, 0), at(2, 1)};
+  low.candidates = {low_grip};
+  auto chordless = c_anchor(whole, whole);
+  chordless.chord.reset();
+  grip_candidate stab_grip;
+  stab_grip.positions = c_stab().positions;
+  chordless.candidates = {stab_grip};
+  auto trace = trace_of(section.plan);
+  EXPECT_TRUE(melody_accompaniment_comping_events(section.slice, med_swing(), {low, chordless}, 1,
+                                                  section.plan, &trace)
+                  .empty());
+  EXPECT_EQ(trace, trace_of(section.plan));
+}
+
+// The generators of a lead sheet
+
+boost::json::value read_fixture(const char* name) {
+  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
+  std::stringstream text;
+  text << file.rdbuf();
+  return boost::json::parse(text.str());
+}
+
+TEST(comping_events_electric_test, every_generator_gives_a_normalised_list_for_a_lead_sheet) {
+  const auto document = read_fixture("lead_sheet_8_bars.json");
+  const auto* staff = source_staff(document);
+  ASSERT_NE(staff, nullptr);
+  const auto source = extract_source_score(*staff);
+  const auto profile = arrangement_style_profile_for("Med. Swing");
+  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
+  const auto sections = full_arrangement_sections(source, arrangement_part_type::electric, false);
+  const auto plan = build_arrangement_plan(source, analysis, sections, profile, false);
+  // The first sung section, placed after the lead-in as the section driver places it.
+  const auto& section = plan.sections[1];
+  ASSERT_EQ(section.type, arrangement_section_type::vocal_melody_1);
+  const auto score =
+      source_slice(source, section.section,
+                   source_section_duration(source, plan.sections[0].section.first_measure,
+                                           plan.sections[0].section.measure_count));
+  ASSERT_FALSE(score.measures.empty());
+  std::vector<arrangement_message> messages;
+
+  const auto placements = build_long_note_chord_placements(score, messages);
+  const auto melody_anchors = build_melody_anchors(score, messages, placements);
+  auto melody_events = events_from_path(
+      melody_anchors,
+      selected_path(melody_anchors, transition_profile::melody_line, std::nullopt, 4096),
+      arrangement_part_type::electric);
+  const auto rests = source_rest_events(score);
+  melody_events.insert(melody_events.end(), rests.begin(), rests.end());
+
+  const auto chord_anchors = build_chord_anchors(score, profile, messages);
+  const auto accompaniment_anchors = build_accompaniment_anchors(score, profile, messages);
+  EXPECT_FALSE(messages_have_error(messages));
+
+  const std::vector<std::pair<std::string, std::vector<arrangement_event>>> generated{
+      {"melody", normalize_events(std::move(melody_events))},
+      {"chord-mode comping", chord_mode_comping_events(score, profile, chord_anchors, 1,
+                                                       std::nullopt, 4096, section, nullptr)},
+      {"accompaniment stabs", melody_accompaniment_comping_events(
+                                  score, profile, accompaniment_anchors, 1, section, nullptr)},
+      {"slashes", source_slash_events(score)},
+      {"compact rests", source_compact_rest_events(score)},
+  };
+  for (const auto& [name, events] : generated) {
+    EXPECT_FALSE(events.empty()) << name;
+    expect_normalised(events, name);
+    expect_normalised(with_source_chord_symbols(score, events), name + " relabelled");
+  }
+  EXPECT_TRUE(has_playable_arrangement_event(generated[0].second));
+  EXPECT_TRUE(has_playable_arrangement_event(generated[1].second));
+  EXPECT_TRUE(has_playable_arrangement_event(generated[2].second));
 }
 
 }  // namespace
