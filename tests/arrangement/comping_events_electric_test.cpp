@@ -802,6 +802,22 @@ TEST(comping_events_electric_test, a_pattern_stab_gives_way_to_planned_acoustic_
   EXPECT_EQ(trace.phrases[0].acoustic_reference_cell, "swing_upper_sparse_0");
 }
 
+TEST(comping_events_electric_test, a_measure_without_stabs_may_sound_with_acoustic_chords) {
+  // Melody attacks on 0, 2048, 4096 and 8192 leave only the statement's planned acoustic hits
+  // (6144, 10240, 12288, 14336) free: coverage that avoids them finds nothing, so each measure
+  // takes one stab on them after all, the first just after the bass pulse on beat 3.
+  const auto section =
+      accompany(song(8, {eighth, eighth, quarter, half}), arrangement_section_type::vocal_melody_1);
+  expect_top_string_stabs(section, "acoustic chords only");
+  const auto offsets = stab_offsets_per_measure(section);
+  for (std::size_t index = 0; index < 4; ++index) {
+    EXPECT_EQ(offsets[index], (std::vector<std::int64_t>{10240})) << index;
+  }
+  const auto outcomes = outcomes_of(section.trace);
+  EXPECT_EQ(outcomes[0], (phrase_outcome{"swing_stab_establish_0", "swing_upper_base_0", 4, 4, 0, 4,
+                                         4, phrase_fallback_result::not_needed, ""}));
+}
+
 TEST(comping_events_electric_test, a_phrase_without_stabs_gets_a_coverage_stab) {
   // An eighth rest on each downbeat under the chord, eighth notes after it: only the downbeats are
   // free of melody attacks. The measures get no coverage stab (their offsets all fall on the
