@@ -687,12 +687,11 @@ bool phrase_has_electric_stab(const std::vector<arrangement_event>& events,
 void push_electric_stab_event(std::vector<arrangement_event>& events, const source_score& score,
                               const arrangement_anchor& anchor, const electric_stab_grip& grip,
                               const comping_hit& hit, std::int64_t tick) {
-  static const std::string no_symbol;
-  const auto& symbol =
-      anchor.chord && tick == anchor.start_ticks ? anchor.chord->symbol : no_symbol;
+  const bool on_start = anchor.chord && tick == anchor.start_ticks;
   push_comping_event(events, score, tick, anchor.start_ticks,
-                     add_ticks(anchor.start_ticks, anchor.duration_ticks), grip.positions, symbol,
-                     hit.avoid_melody_attack, hit.duration);
+                     add_ticks(anchor.start_ticks, anchor.duration_ticks), grip.positions,
+                     on_start ? anchor.chord->symbol : std::string{}, hit.avoid_melody_attack,
+                     hit.duration);
 }
 
 bool push_traced_electric_stab_event(std::vector<arrangement_event>& events,
