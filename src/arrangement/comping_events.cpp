@@ -429,13 +429,26 @@ void push_traced_acoustic_optional_event(std::vector<arrangement_event>& events,
 
 namespace {
 
-// The grip of the comping anchor at the index when the anchor can be comped: it has a chord and
-// the path chose a voicing for it.
-const acoustic_comping_grip* usable_acoustic_grip(
-    const std::vector<arrangement_anchor>& anchors,
-    const std::vector<std::optional<acoustic_comping_grip>>& grips, std::size_t index) {
-  if (index >= grips.size() || !grips[index] || !anchors[index].chord) return nullptr;
-  return &*grips[index];
+// The comping anchors of a section and the voicing chosen for each (an element may be empty).
+struct chosen_voicings {
+  std::vector<arrangement_anchor> anchors;
+  std::vector<std::optional<acoustic_comping_grip>> grips;
+};
+
+// The voicing of the anchor at the index when the anchor can be comped: it has a chord and the
+// path chose a voicing for it; null otherwise.
+const acoustic_comping_grip* usable_voicing(const chosen_voicings& chosen, std::size_t index) {
+  if (index >= chosen.grips.size() || !chosen.grips[index] || !chosen.anchors[index].chord) {
+    return nullptr;
+  }
+  return &*chosen.grips[index];
+}
+
+// The index of the anchor sounding at the tick when it can be comped.
+std::optional<std::size_t> usable_anchor_at(const chosen_voicings& chosen, std::int64_t tick) {
+  const auto index = active_anchor_index(chosen.anchors, tick);
+  if (!index || usable_voicing(chosen, *index) == nullptr) return std::nullopt;
+  return index;
 }
 
 // The pattern a phrase's rhythm intent chooses out of a non-empty pattern list.
@@ -460,6 +473,75 @@ std::uint64_t sounding_events_in_phrase(const std::vector<arrangement_event>& ev
       }));
 }
 
+// The bass alone on every pulse of every measure that falls inside a comped chord.
+void push_bass_pulses(std::vector<arrangement_event>& events, const source_score& score,
+                      const arrangement_style_profile& profile, const chosen_voicings& chosen) {
+  for (const auto& measure : score.measures) {
+    for (const auto offset : acoustic_bass_pulse_offsets(measure, profile)) {
+      const auto tick = add_ticks(measure.start_tick, offset);
+      const auto index = usable_anchor_at(chosen, tick);
+      if (!index) continue;
+      const auto& anchor = chosen.anchors[*index];
+      push_comping_event(events, score, tick, anchor.start_ticks,
+                         add_ticks(anchor.start_ticks, anchor.duration_ticks),
+                         usable_voicing(chosen, *index)->bass, "", false, eighth_ticks);
+    }
+  }
+}
+
+// The full voicing with the chord's symbol on every chord start, merged into a bass pulse there.
+void push_chord_starts(std::vector<arrangement_event>& events, const source_score& score,
+                       const chosen_voicings& chosen) {
+  for (std::size_t index = 0; index < chosen.anchors.size(); ++index) {
+    const auto* voicing = usable_voicing(chosen, index);
+    if (voicing == nullptr) continue;
+    const auto& anchor = chosen.anchors[index];
+    push_acoustic_upper_chord_event(events, score, anchor, *voicing, anchor.start_ticks, false,
+                                    eighth_ticks);
+  }
+}
+
+// The upper notes on the hits of each measure's pattern that the phrase plan and the melody
+// allow, from the measure of the first chord on; names each phrase's cell in the trace.
+void push_pattern_hits(std::vector<arrangement_event>& events, const source_score& score,
+                       const arrangement_style_profile& profile,
+                       const std::vector<comping_pattern>& patterns, const chosen_voicings& chosen,
+                       const section_plan& plan, section_debug_trace* section_trace) {
+  const auto first = comping_grid_measure_index(score, chosen.anchors.front().start_ticks);
+  for (std::size_t measure_index = first; measure_index < score.measures.size(); ++measure_index) {
+    const auto& measure = score.measures[measure_index];
+    const auto* phrase = phrase_plan_for_tick(plan, measure.start_tick);
+    if (phrase == nullptr) continue;
+    auto* trace = phrase_trace_for(section_trace, phrase);
+    resolve_acoustic_cell(trace, profile, *phrase);
+    for (const auto& hit : acoustic_pattern_for(patterns, *phrase).hits) {
+      if (!pattern_hit_fits_measure(measure, hit)) continue;
+      const auto tick = add_ticks(measure.start_tick, hit.offset);
+      if (!planned_acoustic_hit_allowed(*phrase, hit, tick)) continue;
+      const auto index = usable_anchor_at(chosen, tick);
+      if (!index) continue;
+      const auto& anchor = chosen.anchors[*index];
+      if (!should_emit_comping_hit(score, anchor, hit, tick, comping_context_for(score, anchor))) {
+        continue;
+      }
+      push_traced_acoustic_optional_event(events, score, anchor, *usable_voicing(chosen, *index),
+                                          hit, tick, phrase, trace);
+    }
+  }
+}
+
+// Names the cell of every traced phrase not named yet and counts its sounding events.
+void trace_phrase_events(const std::vector<arrangement_event>& events,
+                         const arrangement_style_profile& profile, const section_plan& plan,
+                         section_debug_trace* section_trace) {
+  for (const auto& phrase : plan.phrases) {
+    auto* trace = phrase_trace_for(section_trace, &phrase);
+    if (trace == nullptr) continue;
+    resolve_acoustic_cell(trace, profile, phrase);
+    trace->events = sounding_events_in_phrase(events, phrase);
+  }
+}
+
 }  // namespace
 
 std::vector<arrangement_event> chord_mode_comping_events(
@@ -467,66 +549,21 @@ std::vector<arrangement_event> chord_mode_comping_events(
     const std::vector<arrangement_anchor>& anchors, std::uint64_t /*section_type*/,
     std::optional<std::vector<tab_position>> start_grip, std::int64_t gap, const section_plan& plan,
     section_debug_trace* section_trace) {
-  const auto comping_anchors = acoustic_comping_anchors_for_anchors(anchors);
-  if (comping_anchors.empty()) return {};
-  const auto grips =
-      selected_acoustic_comping_grips_for_anchors(comping_anchors, std::move(start_grip), gap);
-  if (grips.empty()) return {};
+  chosen_voicings chosen;
+  chosen.anchors = acoustic_comping_anchors_for_anchors(anchors);
+  if (chosen.anchors.empty()) return {};
+  chosen.grips =
+      selected_acoustic_comping_grips_for_anchors(chosen.anchors, std::move(start_grip), gap);
+  if (chosen.grips.empty()) return {};
 
   std::vector<arrangement_event> events;
-  for (const auto& measure : score.measures) {
-    for (const auto offset : acoustic_bass_pulse_offsets(measure, profile)) {
-      const auto tick = add_ticks(measure.start_tick, offset);
-      const auto index = active_anchor_index(comping_anchors, tick);
-      if (!index) continue;
-      const auto* grip = usable_acoustic_grip(comping_anchors, grips, *index);
-      if (grip == nullptr) continue;
-      const auto& anchor = comping_anchors[*index];
-      push_comping_event(events, score, tick, anchor.start_ticks,
-                         add_ticks(anchor.start_ticks, anchor.duration_ticks), grip->bass, "",
-                         false, eighth_ticks);
-    }
-  }
-  for (std::size_t index = 0; index < comping_anchors.size(); ++index) {
-    const auto* grip = usable_acoustic_grip(comping_anchors, grips, index);
-    if (grip == nullptr) continue;
-    const auto& anchor = comping_anchors[index];
-    push_acoustic_upper_chord_event(events, score, anchor, *grip, anchor.start_ticks, false,
-                                    eighth_ticks);
-  }
-
+  push_bass_pulses(events, score, profile, chosen);
+  push_chord_starts(events, score, chosen);
   const auto& patterns = comping_patterns_for(profile);
   if (!patterns.empty()) {
-    const auto first = comping_grid_measure_index(score, comping_anchors.front().start_ticks);
-    for (std::size_t measure_index = first; measure_index < score.measures.size();
-         ++measure_index) {
-      const auto& measure = score.measures[measure_index];
-      const auto* phrase = phrase_plan_for_tick(plan, measure.start_tick);
-      if (phrase == nullptr) continue;
-      auto* trace = phrase_trace_for(section_trace, phrase);
-      resolve_acoustic_cell(trace, profile, *phrase);
-      for (const auto& hit : acoustic_pattern_for(patterns, *phrase).hits) {
-        if (!pattern_hit_fits_measure(measure, hit)) continue;
-        const auto tick = add_ticks(measure.start_tick, hit.offset);
-        if (!planned_acoustic_hit_allowed(*phrase, hit, tick)) continue;
-        const auto index = active_anchor_index(comping_anchors, tick);
-        if (!index) continue;
-        const auto* grip = usable_acoustic_grip(comping_anchors, grips, *index);
-        if (grip == nullptr) continue;
-        const auto& anchor = comping_anchors[*index];
-        if (!should_emit_comping_hit(score, anchor, hit, tick,
-                                     comping_context_for(score, anchor))) {
-          continue;
-        }
-        push_traced_acoustic_optional_event(events, score, anchor, *grip, hit, tick, phrase, trace);
-      }
-    }
-    for (const auto& phrase : plan.phrases) {
-      auto* trace = phrase_trace_for(section_trace, &phrase);
-      if (trace == nullptr) continue;
-      resolve_acoustic_cell(trace, profile, phrase);
-      trace->events = sounding_events_in_phrase(events, phrase);
-    }
+    push_pattern_hits(events, score, profile, patterns, chosen, plan, section_trace);
+    // Counted on the events as pushed, before normalisation.
+    trace_phrase_events(events, profile, plan, section_trace);
   }
   return normalize_events(std::move(events));
 }

@@ -1,8 +1,10 @@
 #include "arrangement/comping_events.hpp"
 
 #include "arrangement/anchors.hpp"
+#include "arrangement/arrangement_analysis.hpp"
 #include "arrangement/arrangement_plan.hpp"
 #include "arrangement/comping_voicing.hpp"
+#include "arrangement/form.hpp"
 #include "arrangement/fretboard.hpp"
 #include "arrangement/patterns.hpp"
 #include "arrangement/source.hpp"
@@ -915,13 +917,13 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   const auto plan = plan_over(0, 16384, {{8192, 12288}});
   auto trace = trace_of(plan);
   const auto events = comped(score, swing_profile(), anchors, plan, &trace);
-  std::vector<arrangement_event> expected = pulses;
-  for (const std::int64_t tick : {6144, 10240, 12288, 14336}) {
-    expected.push_back(event_of(tick, 2048, fingered(chosen.upper)));
-  }
-  std::stable_sort(expected.begin(), expected.end(), [](const auto& left, const auto& right) {
-    return left.start_ticks < right.start_ticks;
-  });
+  const auto upper = fingered(chosen.upper);
+  const std::vector<arrangement_event> expected{pulses[0],
+                                                event_of(6144, 2048, upper),
+                                                pulses[1],
+                                                event_of(10240, 2048, upper),
+                                                event_of(12288, 2048, upper),
+                                                event_of(14336, 2048, upper)};
   EXPECT_EQ(events, expected);
   expect_writable(events, "one chord");
   ASSERT_EQ(trace.phrases.size(), 1u);
@@ -1036,6 +1038,128 @@ TEST(comping_events_test, acoustic_activity_ranks_the_ticks_around_it) {
   for (const auto& row : ranks) {
     EXPECT_EQ(acoustic_complement_rank(activity, row.tick, row.avoid_upper), row.expected)
         << row.tick << (row.avoid_upper ? " avoiding" : "");
+  }
+}
+
+// A song of `measures` measures of one time signature, a chord on every downbeat: each measure a
+// long note then a short one (a half and a quarter note in 3/4).
+source_score planned_song(std::size_t measures, const char* time_signature, std::int64_t capacity,
+                          const std::vector<const char*>& chords) {
+  source_score score;
+  for (std::size_t index = 0; index < measures; ++index) {
+    const auto start = static_cast<std::int64_t>(index) * capacity;
+    source_measure measure = measure_of(time_signature, capacity);
+    measure.id = "m" + std::to_string(index);
+    measure.start_tick = start;
+    score.measures.push_back(measure);
+    const std::int64_t long_note = capacity - 4096;
+    auto first = melody(start, long_note, chords[index % chords.size()], index);
+    first.id = measure.id + "a";
+    auto second = melody(start + long_note, 4096, "", index);
+    second.id = measure.id + "b";
+    second.pitches = {source_pitch{"e", 4, "n", 64}};
+    score.notes.push_back(first);
+    score.notes.push_back(second);
+  }
+  return score;
+}
+
+// One section of the acoustic part as the section driver sees it: its slice of the source in
+// arrangement ticks, its plan and the trace record handed to its generation.
+struct planned_section {
+  source_score slice;
+  section_plan plan;
+  section_debug_trace trace;
+};
+
+// The first chords section of the acoustic part that holds two phrases or more.
+std::optional<planned_section> acoustic_chord_section(const source_score& source,
+                                                      const arrangement_style_profile& profile) {
+  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
+  const auto plan = build_arrangement_plan(
+      source, analysis,
+      full_arrangement_sections(source, orvanta::arrangement_part_type::electric, false), profile,
+      false);
+  const auto part = specialize_for_part(plan, orvanta::arrangement_part_type::acoustic);
+  std::int64_t offset = 0;
+  for (const auto& section : part.sections) {
+    const auto& form = section.section;
+    if (form.role == full_arrangement_section_role::chords && section.phrases.size() >= 2) {
+      return planned_section{source_slice(source, form, offset), section, trace_of(section)};
+    }
+    offset += source_section_duration(source, form.first_measure, form.measure_count);
+  }
+  return std::nullopt;
+}
+
+TEST(comping_events_test, a_planned_chord_section_comps_by_its_phrase_plans) {
+  struct row {
+    const char* name;
+    source_score source;
+    arrangement_style_profile profile;
+    std::vector<std::string> expected_cells;
+  };
+  const row rows[] = {
+      {"swing",
+       planned_song(16, "4/4", 16384, {"Fmaj7", "Gm7", "C7", "Am7"}),
+       swing_profile(),
+       {"swing_upper_base_0", "swing_upper_cadence_3"}},
+      {"waltz",
+       planned_song(16, "3/4", 12288, {"C", "Am7", "Dm7", "G7"}),
+       waltz_profile(),
+       {"waltz_upper_base_0", "waltz_upper_cadence_3"}},
+  };
+  for (const auto& row : rows) {
+    auto section = acoustic_chord_section(row.source, row.profile);
+    ASSERT_TRUE(section) << row.name;
+    const auto& slice = section->slice;
+    const auto anchors = chord_anchors_of(slice, row.profile);
+    ASSERT_FALSE(anchors.empty()) << row.name;
+    const auto events =
+        chord_mode_comping_events(slice, row.profile, anchors, section->plan.section.type,
+                                  std::nullopt, 4096, section->plan, &section->trace);
+    ASSERT_FALSE(events.empty()) << row.name;
+    expect_writable(events, row.name);
+    for (const auto& event : events) EXPECT_FALSE(event.positions.empty()) << row.name;
+
+    // Every event is a bass pulse, a chord start or a hit the plan allows inside a chord.
+    const auto activity = planned_acoustic_activity_for(slice, row.profile, anchors, section->plan);
+    std::size_t pattern_hits = 0;
+    for (const auto& event : events) {
+      const auto tick = event.start_ticks;
+      const bool pulse_or_chord = tick_list_contains(activity.bass_pulse_ticks, tick) ||
+                                  tick_list_contains(activity.chord_start_ticks, tick);
+      if (!pulse_or_chord) {
+        EXPECT_TRUE(tick_list_contains(activity.pattern_hit_ticks, tick))
+            << row.name << " " << tick;
+        EXPECT_TRUE(event.chord_symbol.empty()) << row.name << " " << tick;
+        ++pattern_hits;
+      }
+    }
+    EXPECT_GT(pattern_hits, 0u) << row.name;
+
+    std::vector<std::string> cells;
+    std::uint64_t optional_events = 0;
+    for (std::size_t index = 0; index < section->plan.phrases.size(); ++index) {
+      const auto& phrase = section->plan.phrases[index];
+      const auto& record = section->trace.phrases[index];
+      cells.push_back(record.resolved_cell);
+      EXPECT_EQ(record.resolved_cell,
+                resolve_acoustic_cell_id(row.profile, phrase.rhythm_intent, phrase));
+      const auto sounding = std::count_if(events.begin(), events.end(), [&](const auto& event) {
+        return event_overlaps_phrase(event, phrase);
+      });
+      EXPECT_EQ(record.events, static_cast<std::uint64_t>(sounding)) << row.name << " " << index;
+      optional_events += record.optional_events;
+    }
+    // Hits that add upper notes to a bass pulse count too.
+    EXPECT_GE(optional_events, pattern_hits) << row.name;
+    EXPECT_EQ(cells, row.expected_cells) << row.name;
+
+    EXPECT_EQ(chord_mode_comping_events(slice, row.profile, anchors, section->plan.section.type,
+                                        std::nullopt, 4096, section->plan, nullptr),
+              events)
+        << row.name;
   }
 }
 
