@@ -148,14 +148,16 @@ std::vector<arrangement_event> anchors_and_stabs_of(const accompaniment_section&
   return stabs_of(section, build_accompaniment_anchors(section.slice, med_swing(), messages));
 }
 
-// FNV-1a over the events of every key, in order.
+// FNV-1a over the events of every key, in order, and their number.
 void label_with_digest(benchmark::State& state) {
   std::uint64_t hash = 0xcbf29ce484222325ull;
   const auto mix = [&](std::int64_t value) {
     hash = (hash ^ static_cast<std::uint64_t>(value)) * 0x100000001b3ull;
   };
+  std::size_t count = 0;
   for (const auto& section : sections()) {
     const auto events = anchors_and_stabs_of(section);
+    count += events.size();
     mix(static_cast<std::int64_t>(events.size()));
     for (const auto& event : events) {
       mix(event.start_ticks);
@@ -168,8 +170,9 @@ void label_with_digest(benchmark::State& state) {
       }
     }
   }
-  std::array<char, 32> text{};
-  std::snprintf(text.data(), text.size(), "digest %016llx", static_cast<unsigned long long>(hash));
+  std::array<char, 48> text{};
+  std::snprintf(text.data(), text.size(), "digest %016llx, %zu events",
+                static_cast<unsigned long long>(hash), count);
   state.SetLabel(text.data());
 }
 
