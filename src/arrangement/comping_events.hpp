@@ -327,8 +327,9 @@ bool measure_has_moving_melody(const source_score& score, const source_measure& 
 bool measure_has_long_melody_or_rest_space(const source_score& score,
                                            const source_measure& measure);
 
-// How many stabs the measure should hold under the phrase's stab intent: by the moving column
-// when the melody moves, else by the space column when it has space, else none.
+// How many stabs the measure should hold under the phrase's stab intent: with moving melody as a
+// moving measure; else, with a rest or long note, 2 for cadence, 0 for intentional silence or no
+// phrase, 1 otherwise; else none.
 std::size_t target_electric_stab_count_for_measure(const source_score& score,
                                                    const source_measure& measure,
                                                    const phrase_instance_plan* phrase);
