@@ -650,4 +650,407 @@ phrase_debug_trace* phrase_trace_for(section_debug_trace* section_trace,
   return nullptr;
 }
 
+// Electric stabs and coverage stabs
+
+namespace {
+
+// The hit of every coverage stab: an eighth, away from melody attacks.
+constexpr comping_hit coverage_hit() {
+  return {.offset = 0, .duration = eighth_ticks, .avoid_melody_attack = true};
+}
+
+// The measure's off-beat eighths, then beats 2, 3 and 4 of a 4/4 measure.
+constexpr std::array<std::int64_t, 7> coverage_stab_offsets() {
+  return {2048, 6144, 10240, 14336, 4096, 8192, 12288};
+}
+
+bool is_electric_stab(const arrangement_event& event) { return event.positions.size() >= 2; }
+
+std::int64_t measure_end(const source_measure& measure) {
+  return add_ticks(measure.start_tick, measure.capacity_ticks);
+}
+
+// The chosen grip of the anchor at `index` when the anchor can sound a stab; null otherwise.
+const electric_stab_grip* usable_stab_grip(
+    const std::vector<arrangement_anchor>& anchors,
+    const std::vector<std::optional<electric_stab_grip>>& grips, std::size_t index) {
+  if (index >= anchors.size() || index >= grips.size() || !grips[index]) return nullptr;
+  if (!anchors[index].chord) return nullptr;
+  return &*grips[index];
+}
+
+// The usable stab anchor sounding at the tick and its grip; a null grip when there is none.
+std::pair<const arrangement_anchor*, const electric_stab_grip*> usable_stab_at(
+    const std::vector<arrangement_anchor>& anchors,
+    const std::vector<std::optional<electric_stab_grip>>& grips, std::int64_t tick) {
+  const auto index = active_anchor_index(anchors, tick);
+  if (!index) return {nullptr, nullptr};
+  const auto* grip = usable_stab_grip(anchors, grips, *index);
+  if (grip == nullptr) return {nullptr, nullptr};
+  return {&anchors[*index], grip};
+}
+
+std::size_t stab_count_in_span(const std::vector<arrangement_event>& events, std::int64_t start,
+                               std::int64_t end) {
+  return static_cast<std::size_t>(
+      std::count_if(events.begin(), events.end(), [&](const arrangement_event& event) {
+        return is_electric_stab(event) && event_overlaps_span(event, start, end);
+      }));
+}
+
+}  // namespace
+
+bool measure_has_electric_stab(const std::vector<arrangement_event>& events,
+                               const source_measure& measure) {
+  return measure_electric_stab_count(events, measure) > 0;
+}
+
+std::size_t measure_electric_stab_count(const std::vector<arrangement_event>& events,
+                                        const source_measure& measure) {
+  return stab_count_in_span(events, measure.start_tick, measure_end(measure));
+}
+
+bool electric_stab_starts_at(const std::vector<arrangement_event>& events, std::int64_t tick) {
+  return std::any_of(events.begin(), events.end(), [&](const arrangement_event& event) {
+    return is_electric_stab(event) && event.start_ticks == tick;
+  });
+}
+
+bool phrase_has_electric_stab(const std::vector<arrangement_event>& events,
+                              const phrase_instance_plan& phrase) {
+  return stab_count_in_span(events, phrase.range.start, phrase.range.end) > 0;
+}
+
+void push_electric_stab_event(std::vector<arrangement_event>& events, const source_score& score,
+                              const arrangement_anchor& anchor, const electric_stab_grip& grip,
+                              const comping_hit& hit, std::int64_t tick) {
+  const bool on_start = anchor.chord && tick == anchor.start_ticks;
+  push_comping_event(events, score, tick, anchor.start_ticks,
+                     add_ticks(anchor.start_ticks, anchor.duration_ticks), grip.positions,
+                     on_start ? anchor.chord->symbol : std::string{}, hit.avoid_melody_attack,
+                     hit.duration);
+}
+
+bool push_traced_electric_stab_event(std::vector<arrangement_event>& events,
+                                     const source_score& score, const arrangement_anchor& anchor,
+                                     const electric_stab_grip& grip, const comping_hit& hit,
+                                     std::int64_t tick, const phrase_instance_plan* phrase,
+                                     phrase_debug_trace* phrase_trace, bool optional_event) {
+  const auto event_count = events.size();
+  const auto position_count = position_count_at_start(events, tick);
+  push_electric_stab_event(events, score, anchor, grip, hit, tick);
+  if (events.size() == event_count && position_count_at_start(events, tick) == position_count) {
+    return false;
+  }
+  if (phrase_trace != nullptr) {
+    if (optional_event) ++phrase_trace->optional_events;
+    if (phrase != nullptr && tick_in_ranges(phrase->response_windows, tick)) {
+      ++phrase_trace->response_window_hits;
+    }
+  }
+  return true;
+}
+
+std::vector<std::int64_t> candidate_coverage_starts(
+    const source_score& score, const phrase_instance_plan& phrase, electric_stab_intent intent,
+    const std::vector<arrangement_anchor>& anchors) {
+  std::vector<std::int64_t> ticks;
+  const auto offer = [&](std::int64_t tick) {
+    if (tick_in_range(phrase.range, tick) && on_measure_eighth_grid(score, tick)) {
+      add_unique_tick(ticks, tick);
+    }
+  };
+  if (intent == electric_stab_intent::cadence) {
+    offer(add_ticks(phrase.range.end, -eighth_ticks));
+    offer(add_ticks(phrase.range.end, -quarter_ticks));
+  }
+  for (const auto& window : phrase.response_windows) {
+    offer(window.start);
+    offer(add_ticks(window.end, -eighth_ticks));
+  }
+  for (const auto& anchor : anchors) {
+    if (tick_in_range(phrase.range, anchor.start_ticks)) offer(anchor.start_ticks);
+  }
+  for (const auto& anchor : anchors) {
+    offer(add_ticks(std::max(anchor.start_ticks, phrase.range.start), eighth_ticks));
+  }
+  return ticks;
+}
+
+void push_phrase_coverage_stab(std::vector<arrangement_event>& events, const source_score& score,
+                               const phrase_instance_plan& phrase,
+                               const std::vector<arrangement_anchor>& anchors,
+                               const std::vector<std::optional<electric_stab_grip>>& grips,
+                               phrase_debug_trace* phrase_trace) {
+  const auto record = [&](phrase_fallback_result result) {
+    if (phrase_trace != nullptr) phrase_trace->fallback = result;
+  };
+  if (phrase.electric_intent == electric_stab_intent::intentional_silence) {
+    record(phrase_fallback_result::intentional_silence);
+    return;
+  }
+  if (phrase_has_electric_stab(events, phrase)) {
+    record(phrase_fallback_result::not_needed);
+    return;
+  }
+  for (const auto tick :
+       candidate_coverage_starts(score, phrase, phrase.electric_intent, anchors)) {
+    if (melody_attack_at(score, tick)) continue;
+    const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
+    if (grip == nullptr) continue;
+    if (push_traced_electric_stab_event(events, score, *anchor, *grip, coverage_hit(), tick,
+                                        &phrase, phrase_trace, false)) {
+      record(phrase_fallback_result::coverage_stab_inserted);
+      return;
+    }
+  }
+  record(phrase_fallback_result::no_legal_candidate);
+  if (phrase_trace != nullptr) phrase_trace->fallback_reason = "no_legal_coverage_candidate";
+}
+
+std::vector<std::int64_t> electric_coverage_stab_offsets(const source_measure& measure,
+                                                         const planned_acoustic_activity& activity,
+                                                         bool avoid_acoustic_upper) {
+  struct ranked_offset {
+    int rank = 0;
+    std::int64_t offset = 0;
+  };
+  std::vector<ranked_offset> ranked;
+  for (const auto offset : coverage_stab_offsets()) {
+    if (offset >= measure.capacity_ticks) continue;
+    const auto tick = add_ticks(measure.start_tick, offset);
+    ranked.push_back({acoustic_complement_rank(activity, tick, avoid_acoustic_upper), offset});
+  }
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const ranked_offset& left, const ranked_offset& right) {
+                     if (left.rank != right.rank) return left.rank < right.rank;
+                     return left.offset < right.offset;
+                   });
+  std::vector<std::int64_t> offsets;
+  offsets.reserve(ranked.size());
+  for (const auto& entry : ranked) offsets.push_back(entry.offset);
+  return offsets;
+}
+
+bool push_coverage_electric_stab_for_measure(
+    std::vector<arrangement_event>& events, const source_score& score,
+    const source_measure& measure, const std::vector<arrangement_anchor>& anchors,
+    const std::vector<std::optional<electric_stab_grip>>& grips,
+    const planned_acoustic_activity& activity, bool avoid_acoustic_upper) {
+  for (const auto offset :
+       electric_coverage_stab_offsets(measure, activity, avoid_acoustic_upper)) {
+    const auto tick = add_ticks(measure.start_tick, offset);
+    if (melody_attack_at(score, tick) || electric_stab_starts_at(events, tick)) continue;
+    if (avoid_acoustic_upper && acoustic_upper_activity_at(activity, tick)) continue;
+    const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
+    if (grip == nullptr) continue;
+    const auto event_count = events.size();
+    push_electric_stab_event(events, score, *anchor, *grip, coverage_hit(), tick);
+    return events.size() > event_count;
+  }
+  return false;
+}
+
+// Electric accompaniment
+
+namespace {
+
+struct stab_targets {
+  std::size_t moving = 0;
+  std::size_t space = 0;
+};
+
+// How many stabs a measure of the phrase should hold: with moving melody, with space.
+stab_targets stab_targets_for(const phrase_instance_plan* phrase) {
+  if (phrase == nullptr) return {};
+  switch (phrase->electric_intent) {
+    case electric_stab_intent::establish:
+    case electric_stab_intent::sparse_support:
+    case electric_stab_intent::late_answer: return {1, 1};
+    case electric_stab_intent::anticipation: return {2, 1};
+    case electric_stab_intent::cadence: return {2, 2};
+    default: return {};
+  }
+}
+
+// The accompaniment grips of a chord: two-note voicings first when the chord is short or the
+// style fast, then with two-note voicings, then without the melody-position rule.
+std::vector<grip_candidate> accompaniment_candidates(const parsed_chord& chord,
+                                                     const arrangement_style_profile& profile,
+                                                     std::int64_t duration) {
+  const bool short_or_fast = profile.fast || duration <= half_measure_ticks;
+  auto candidates = melody_mode_chord_candidates(chord, short_or_fast, true);
+  if (candidates.empty()) candidates = melody_mode_chord_candidates(chord, true, true);
+  if (candidates.empty()) candidates = melody_mode_chord_candidates(chord, true, false);
+  return candidates;
+}
+
+// Pattern stabs of every measure from `first`, as the phrase plans and the melody allow.
+void push_pattern_stabs(std::vector<arrangement_event>& events, const source_score& score,
+                        const arrangement_style_profile& profile,
+                        const std::vector<comping_pattern>& patterns,
+                        const std::vector<arrangement_anchor>& anchors,
+                        const std::vector<std::optional<electric_stab_grip>>& grips,
+                        const planned_acoustic_activity& activity, const section_plan& plan,
+                        section_debug_trace* section_trace, std::size_t first) {
+  for (std::size_t index = first; index < score.measures.size(); ++index) {
+    const auto& measure = score.measures[index];
+    const auto* phrase = phrase_plan_for_tick(plan, measure.start_tick);
+    if (phrase == nullptr) continue;
+    auto* trace = phrase_trace_for(section_trace, phrase);
+    if (trace != nullptr && trace->resolved_cell.empty()) {
+      trace->resolved_cell =
+          resolve_electric_stab_cell_id(profile, phrase->electric_intent, *phrase);
+    }
+    const auto& pattern =
+        patterns[pattern_index_for_electric_intent(phrase->electric_intent, *phrase) %
+                 patterns.size()];
+    for (const auto& hit : pattern.hits) {
+      if (!pattern_hit_fits_measure(measure, hit)) continue;
+      const auto tick = add_ticks(measure.start_tick, hit.offset);
+      if (!planned_electric_hit_allowed(*phrase, hit, tick)) continue;
+      const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
+      if (grip == nullptr) continue;
+      const bool upper_allowed =
+          tick == anchor->start_ticks || phrase->electric_intent == electric_stab_intent::cadence;
+      if (!upper_allowed && acoustic_upper_activity_at(activity, tick)) continue;
+      if (!should_emit_accompaniment_hit(score, *anchor, hit, tick,
+                                         comping_context_for(score, *anchor))) {
+        continue;
+      }
+      push_traced_electric_stab_event(events, score, *anchor, *grip, hit, tick, phrase, trace,
+                                      true);
+    }
+  }
+}
+
+// Coverage stabs until every measure from `first` with moving melody or space holds its target.
+void push_measure_coverage_stabs(std::vector<arrangement_event>& events, const source_score& score,
+                                 const std::vector<arrangement_anchor>& anchors,
+                                 const std::vector<std::optional<electric_stab_grip>>& grips,
+                                 const planned_acoustic_activity& activity,
+                                 const section_plan& plan, std::size_t first) {
+  for (std::size_t index = first; index < score.measures.size(); ++index) {
+    const auto& measure = score.measures[index];
+    if (!measure_has_moving_melody(score, measure) &&
+        !measure_has_long_melody_or_rest_space(score, measure)) {
+      continue;
+    }
+    const auto target = target_electric_stab_count_for_measure(
+        score, measure, phrase_plan_for_tick(plan, measure.start_tick));
+    // Every added stab starts on an offset that then holds a stab, so the loop ends.
+    while (measure_electric_stab_count(events, measure) < target) {
+      if (push_coverage_electric_stab_for_measure(events, score, measure, anchors, grips, activity,
+                                                  true)) {
+        continue;
+      }
+      if (!measure_has_electric_stab(events, measure)) {
+        push_coverage_electric_stab_for_measure(events, score, measure, anchors, grips, activity,
+                                                false);
+      }
+      break;
+    }
+  }
+}
+
+// The phrase's counts of played events and of stabs against the planned acoustic activity.
+void record_acoustic_counts(phrase_debug_trace& trace, const std::vector<arrangement_event>& events,
+                            const phrase_instance_plan& phrase,
+                            const planned_acoustic_activity& activity) {
+  trace.events = 0;
+  trace.acoustic_overlaps = 0;
+  trace.acoustic_responses = 0;
+  for (const auto& event : events) {
+    if (event.positions.empty() || !event_overlaps_phrase(event, phrase)) continue;
+    ++trace.events;
+    if (!is_electric_stab(event)) continue;
+    if (acoustic_upper_activity_at(activity, event.start_ticks)) ++trace.acoustic_overlaps;
+    if (acoustic_activity_before(activity, event.start_ticks)) ++trace.acoustic_responses;
+  }
+}
+
+}  // namespace
+
+std::vector<arrangement_anchor> build_accompaniment_anchors(
+    const source_score& score, const arrangement_style_profile& profile,
+    std::vector<arrangement_message>& messages) {
+  std::vector<arrangement_anchor> anchors;
+  for (auto& occurrence : chord_occurrences(score, messages, false)) {
+    if (occurrence.start_tick >= occurrence.end_tick) continue;
+    const auto duration = ticks_between(occurrence.start_tick, occurrence.end_tick);
+    auto candidates = accompaniment_candidates(occurrence.chord, profile, duration);
+    if (candidates.empty()) continue;
+    arrangement_anchor anchor;
+    anchor.start_ticks = occurrence.start_tick;
+    anchor.duration_ticks = duration;
+    anchor.chord = std::move(occurrence.chord);
+    anchor.chord_symbol = std::move(occurrence.symbol);
+    anchor.candidates = std::move(candidates);
+    anchors.push_back(std::move(anchor));
+  }
+  return anchors;
+}
+
+bool measure_has_moving_melody(const source_score& score, const source_measure& measure) {
+  const auto end = measure_end(measure);
+  return std::any_of(score.notes.begin(), score.notes.end(), [&](const source_note& note) {
+    return is_melody_attack(note) && note.duration_ticks <= quarter_ticks &&
+           measure.start_tick <= note.start_tick && note.start_tick < end;
+  });
+}
+
+bool measure_has_long_melody_or_rest_space(const source_score& score,
+                                           const source_measure& measure) {
+  return has_long_melody_or_rest_space(score, measure.start_tick, measure_end(measure));
+}
+
+std::size_t target_electric_stab_count_for_measure(const source_score& score,
+                                                   const source_measure& measure,
+                                                   const phrase_instance_plan* phrase) {
+  if (measure_has_moving_melody(score, measure)) {
+    return target_electric_stab_count_for_moving_measure(phrase);
+  }
+  if (measure_has_long_melody_or_rest_space(score, measure)) return stab_targets_for(phrase).space;
+  return 0;
+}
+
+std::size_t target_electric_stab_count_for_moving_measure(const phrase_instance_plan* phrase) {
+  return stab_targets_for(phrase).moving;
+}
+
+std::vector<arrangement_event> melody_accompaniment_comping_events(
+    const source_score& score, const arrangement_style_profile& profile,
+    const std::vector<arrangement_anchor>& anchors, std::uint64_t /*section_type*/,
+    const section_plan& plan, section_debug_trace* section_trace) {
+  const auto stab_anchors = electric_stab_anchors_for_anchors(anchors);
+  if (stab_anchors.empty()) return {};
+  const auto grips = selected_electric_stab_grips_for_anchors(stab_anchors);
+  if (grips.empty()) return {};
+  const auto& patterns = accompaniment_patterns_for(profile);
+  if (patterns.empty()) return {};
+  const auto activity = planned_acoustic_activity_for(score, profile, stab_anchors, plan);
+  const auto first = comping_grid_measure_index(score, stab_anchors.front().start_ticks);
+
+  std::vector<arrangement_event> events;
+  push_pattern_stabs(events, score, profile, patterns, stab_anchors, grips, activity, plan,
+                     section_trace, first);
+  push_measure_coverage_stabs(events, score, stab_anchors, grips, activity, plan, first);
+  for (const auto& phrase : plan.phrases) {
+    auto* trace = phrase_trace_for(section_trace, &phrase);
+    if (trace != nullptr) {
+      if (trace->resolved_cell.empty()) {
+        trace->resolved_cell =
+            resolve_electric_stab_cell_id(profile, phrase.electric_intent, phrase);
+      }
+      if (trace->acoustic_reference_cell.empty()) {
+        trace->acoustic_reference_cell =
+            resolve_acoustic_cell_id(profile, phrase.rhythm_intent, phrase);
+      }
+    }
+    push_phrase_coverage_stab(events, score, phrase, stab_anchors, grips, trace);
+    if (trace != nullptr) record_acoustic_counts(*trace, events, phrase, activity);
+  }
+  return normalize_events(std::move(events));
+}
+
 }  // namespace orvanta::arrangement_detail

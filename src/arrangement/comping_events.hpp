@@ -245,4 +245,106 @@ std::string resolve_electric_stab_cell_id(const arrangement_style_profile& profi
 phrase_debug_trace* phrase_trace_for(section_debug_trace* section_trace,
                                      const phrase_instance_plan* phrase);
 
+// Electric stabs and coverage stabs. A stab is an event of two or more positions; events of one
+// position or none never count as stabs. A stab anchor is usable when its grip was chosen and it
+// has a chord. Coverage stabs last an eighth and avoid melody attacks.
+
+// True when some stab overlaps the measure's span.
+bool measure_has_electric_stab(const std::vector<arrangement_event>& events,
+                               const source_measure& measure);
+
+// The number of stabs overlapping the measure's span.
+std::size_t measure_electric_stab_count(const std::vector<arrangement_event>& events,
+                                        const source_measure& measure);
+
+// True when some stab starts exactly at the tick.
+bool electric_stab_starts_at(const std::vector<arrangement_event>& events, std::int64_t tick);
+
+// True when some stab overlaps the phrase's range.
+bool phrase_has_electric_stab(const std::vector<arrangement_event>& events,
+                              const phrase_instance_plan& phrase);
+
+// Pushes the grip as a comping event of the hit at the tick (see push_comping_event), carrying
+// the anchor's chord symbol on the anchor's start.
+void push_electric_stab_event(std::vector<arrangement_event>& events, const source_score& score,
+                              const arrangement_anchor& anchor, const electric_stab_grip& grip,
+                              const comping_hit& hit, std::int64_t tick);
+
+// True when the stab push changed the events (a new event or more positions at the tick); the
+// phrase trace, when given, then counts an optional event (when `optional_event` is set) and a
+// response-window hit (when the phrase's windows hold the tick).
+bool push_traced_electric_stab_event(std::vector<arrangement_event>& events,
+                                     const source_score& score, const arrangement_anchor& anchor,
+                                     const electric_stab_grip& grip, const comping_hit& hit,
+                                     std::int64_t tick, const phrase_instance_plan* phrase,
+                                     phrase_debug_trace* phrase_trace, bool optional_event);
+
+// The ticks a phrase coverage stab may take, in order of preference: the last two eighths of a
+// cadence, the response windows' starts and last eighths, the anchor starts, an eighth after each
+// anchor (or the phrase) starts; each inside the phrase, on the measure's eighth grid, once.
+std::vector<std::int64_t> candidate_coverage_starts(const source_score& score,
+                                                    const phrase_instance_plan& phrase,
+                                                    electric_stab_intent intent,
+                                                    const std::vector<arrangement_anchor>& anchors);
+
+// Makes sure a phrase that plays holds a stab: nothing for intentional silence or a phrase that
+// has one; else a coverage stab on the first candidate free of melody attacks with a usable
+// anchor that takes it. The trace, when given, records the outcome.
+void push_phrase_coverage_stab(std::vector<arrangement_event>& events, const source_score& score,
+                               const phrase_instance_plan& phrase,
+                               const std::vector<arrangement_anchor>& anchors,
+                               const std::vector<std::optional<electric_stab_grip>>& grips,
+                               phrase_debug_trace* phrase_trace);
+
+// The measure's off-beat eighths then beats 2 to 4 (those inside the measure), best complement
+// of the planned acoustic activity first, equal ranks by offset.
+std::vector<std::int64_t> electric_coverage_stab_offsets(const source_measure& measure,
+                                                         const planned_acoustic_activity& activity,
+                                                         bool avoid_acoustic_upper);
+
+// True when a coverage stab was added at the measure's first offset free of melody attacks,
+// stabs, (when avoided) acoustic upper chords, and with a usable anchor; only that offset is tried.
+bool push_coverage_electric_stab_for_measure(
+    std::vector<arrangement_event>& events, const source_score& score,
+    const source_measure& measure, const std::vector<arrangement_anchor>& anchors,
+    const std::vector<std::optional<electric_stab_grip>>& grips,
+    const planned_acoustic_activity& activity, bool avoid_acoustic_upper);
+
+// Electric accompaniment: the guitar answers the sung melody with short stabs on the top strings,
+// placed by the style's patterns and the phrase plan, then added where a measure or a phrase has
+// too few, around what an acoustic comping would play.
+
+// One anchor per chord occurrence with duration that has top-string grips (two-note voicings
+// first for short chords and fast styles), in time order; unparsable symbols are warnings.
+std::vector<arrangement_anchor> build_accompaniment_anchors(
+    const source_score& score, const arrangement_style_profile& profile,
+    std::vector<arrangement_message>& messages);
+
+// True when a pitched note of a quarter or shorter starts in the measure.
+bool measure_has_moving_melody(const source_score& score, const source_measure& measure);
+
+// True when a rest or a note longer than a quarter overlaps the measure.
+bool measure_has_long_melody_or_rest_space(const source_score& score,
+                                           const source_measure& measure);
+
+// How many stabs the measure should hold under the phrase's stab intent: with moving melody as a
+// moving measure; else, with a rest or long note, 2 for cadence, 0 for intentional silence or no
+// phrase, 1 otherwise; else none.
+std::size_t target_electric_stab_count_for_measure(const source_score& score,
+                                                   const source_measure& measure,
+                                                   const phrase_instance_plan* phrase);
+
+// How many stabs a measure with moving melody should hold under the phrase's stab intent: 2 for
+// anticipation and cadence, 0 for intentional silence or no phrase, else 1.
+std::size_t target_electric_stab_count_for_moving_measure(const phrase_instance_plan* phrase);
+
+// The section's stabs: pattern stabs, then measure and phrase coverage stabs, normalised; none
+// without stab anchors, a stab path or patterns. The section type is not read. The trace, when
+// given, records each phrase's cells, optional events, fallback and counts against the planned
+// acoustic activity.
+std::vector<arrangement_event> melody_accompaniment_comping_events(
+    const source_score& score, const arrangement_style_profile& profile,
+    const std::vector<arrangement_anchor>& anchors, std::uint64_t section_type,
+    const section_plan& plan, section_debug_trace* section_trace);
+
 }  // namespace orvanta::arrangement_detail

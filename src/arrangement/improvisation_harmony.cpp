@@ -1,5 +1,6 @@
 #include "arrangement/improvisation_harmony.hpp"
 
+#include "arrangement/anchors.hpp"
 #include "arrangement/solo_theory.hpp"
 
 #include <algorithm>
@@ -929,6 +930,131 @@ std::vector<std::int32_t> distinct_pitch_classes(const std::vector<solo_phrase_e
   std::ranges::sort(pcs);
   pcs.erase(std::unique(pcs.begin(), pcs.end()), pcs.end());
   return pcs;
+}
+
+// Phrase corrections
+
+namespace {
+
+// One note that may be shortened to open a syncopation gap; higher scores are taken first.
+struct syncopation_candidate {
+  std::size_t event_index = 0;
+  wide score = 0;
+};
+
+// Per phrase function (opening, answer, development, peak, closing), in phrasing styles 0 and 1:
+// how much a gap suits the phrase, and how many gaps it may open.
+struct syncopation_rule {
+  wide bonus_style_zero = 0;
+  wide bonus_style_one = 0;
+  std::size_t gaps_style_zero = 0;
+  std::size_t gaps_style_one = 0;
+};
+
+constexpr std::array<syncopation_rule, 5> syncopation_rules{{
+    {0, 8, 1, 2},
+    {36, 36, 2, 3},
+    {48, 48, 3, 3},
+    {44, 72, 3, 4},
+    {-12, -12, 1, 2},
+}};
+
+syncopation_rule syncopation_rule_for(phrase_function function) {
+  const auto value = static_cast<std::size_t>(function);
+  return value < syncopation_rules.size() ? syncopation_rules[value] : syncopation_rule{};
+}
+
+wide syncopation_score(const source_score& score, const improvisation_config& config,
+                       const phrase_analysis& analysis, const syncopation_rule& rule,
+                       std::uint32_t seed, const std::vector<solo_phrase_event>& events,
+                       std::size_t index) {
+  const auto& note = events[index];
+  const auto& next = events[index + 1];
+  const auto key = static_cast<std::uint32_t>(analysis.span.index) * 13u +
+                   static_cast<std::uint32_t>(index) * 29u;
+  wide value = mix_seed(seed, key) % 97;
+  if (note.measure_index < score.measures.size()) {
+    const wide offset = next.start_tick - score.measures[note.measure_index].start_tick;
+    if (offset % quarter == eighth) {
+      value += 125;
+    } else if (offset % quarter != 0) {
+      value += 55;
+    }
+  }
+  if (slot_is_strong(score, note.start_tick, note.measure_index)) value += 28;
+  if (note.duration_ticks >= 6144) value += 54;
+  if (next.duration_ticks >= quarter) value += 22;
+  return value + by_style(config, rule.bonus_style_zero, rule.bonus_style_one);
+}
+
+// A note of a quarter or more that leads straight into the next note, both inside the span, and
+// that still has a writable length when an eighth shorter.
+bool may_open_gap(const phrase_analysis& analysis, const solo_phrase_event& note,
+                  const solo_phrase_event& next) {
+  return !note.opens_phrase && !next.closes_phrase && note.duration_ticks >= quarter &&
+         note.start_tick >= analysis.span.start_tick && next.start_tick < analysis.span.end_tick &&
+         next.start_tick > note.start_tick &&
+         note.start_tick + note.duration_ticks == next.start_tick &&
+         renderable_arrangement_duration(note.duration_ticks - eighth);
+}
+
+}  // namespace
+
+std::vector<solo_phrase_event> close_internal_phrase_gaps(const improvisation_config& /*config*/,
+                                                          const phrase_analysis& analysis,
+                                                          std::vector<solo_phrase_event> events) {
+  if (events.size() < 2) return events;
+  std::ranges::stable_sort(events, {}, &solo_phrase_event::start_tick);
+  for (std::size_t index = 0; index + 1 < events.size(); ++index) {
+    auto& note = events[index];
+    const auto& next = events[index + 1];
+    if (note.start_tick >= analysis.span.start_tick && next.start_tick < analysis.span.end_tick &&
+        note.start_tick < next.start_tick &&
+        note.start_tick + note.duration_ticks < next.start_tick) {
+      note.duration_ticks = next.start_tick - note.start_tick;
+      note.tie_to_next = false;
+    }
+  }
+  return events;
+}
+
+std::vector<solo_phrase_event> apply_syncopated_phrase_gaps(const source_score& score,
+                                                            const improvisation_config& config,
+                                                            const phrase_analysis& analysis,
+                                                            std::vector<solo_phrase_event> events,
+                                                            int candidate) {
+  if (events.size() < 4 || phrase_span_is_leading_pickup(score, analysis.span)) return events;
+  const auto rule = syncopation_rule_for(phrase_function_for(config, analysis));
+  const auto seed =
+      static_cast<std::uint32_t>(config.seed) + 53u * static_cast<std::uint32_t>(candidate);
+  std::vector<syncopation_candidate> candidates;
+  for (std::size_t index = 1; index + 2 < events.size(); ++index) {
+    if (!may_open_gap(analysis, events[index], events[index + 1])) continue;
+    candidates.push_back(
+        {index, syncopation_score(score, config, analysis, rule, seed, events, index)});
+  }
+  std::ranges::stable_sort(candidates, [](const auto& left, const auto& right) {
+    if (left.score != right.score) return left.score > right.score;
+    return left.event_index < right.event_index;
+  });
+  const auto allowed = std::min(by_style(config, static_cast<wide>(rule.gaps_style_zero),
+                                         static_cast<wide>(rule.gaps_style_one)),
+                                static_cast<wide>(candidates.size()));
+  std::vector<std::size_t> taken;
+  for (const auto& candidate_note : candidates) {
+    if (static_cast<wide>(taken.size()) >= allowed) break;
+    const bool beside_taken = std::ranges::any_of(taken, [&](std::size_t index) {
+      const auto distance = index > candidate_note.event_index ? index - candidate_note.event_index
+                                                               : candidate_note.event_index - index;
+      return distance <= 1;
+    });
+    if (!beside_taken) taken.push_back(candidate_note.event_index);
+  }
+  for (const auto index : taken) {
+    events[index].duration_ticks -= eighth;
+    events[index].tie_to_next = false;
+  }
+  return events;
 }
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail

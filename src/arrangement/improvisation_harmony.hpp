@@ -157,4 +157,24 @@ std::vector<std::pair<std::int32_t, std::int32_t>> interval_cells(
 // The pitch classes of the notes, each once, ascending.
 std::vector<std::int32_t> distinct_pitch_classes(const std::vector<solo_phrase_event>& events);
 
+// Phrase corrections: steps a candidate phrase goes through before it is scored
+
+// The notes in start order (equal starts keep their order), each note that starts inside the span
+// and is followed, still inside the span, by a later note after a rest lengthened to reach that
+// note, losing its tie out: inside its span a phrase is legato.
+std::vector<solo_phrase_event> close_internal_phrase_gaps(const improvisation_config& config,
+                                                          const phrase_analysis& analysis,
+                                                          std::vector<solo_phrase_event> events);
+
+// The notes with a few seeded syncopation gaps: notes of a quarter or more that lead straight
+// into the next note inside the span, chosen by a seeded score favouring off-beat arrivals, are
+// shortened by an eighth (never the first or the last two notes, never two neighbours), at most
+// one to four by phrasing style and phrase function. The leading pickup span and phrases of fewer
+// than four notes come back unchanged.
+std::vector<solo_phrase_event> apply_syncopated_phrase_gaps(const source_score& score,
+                                                            const improvisation_config& config,
+                                                            const phrase_analysis& analysis,
+                                                            std::vector<solo_phrase_event> events,
+                                                            int candidate);
+
 }  // namespace orvanta::arrangement_detail::improvisation_detail
