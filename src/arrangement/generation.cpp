@@ -3,7 +3,7 @@
 #include "arrangement/arrangement_plan.hpp"
 #include "arrangement/comping_events.hpp"
 #include "arrangement/melody_path.hpp"
-#include "arrangement/pending_generators.hpp"
+#include "arrangement/solo.hpp"
 
 #include <algorithm>
 #include <iterator>
