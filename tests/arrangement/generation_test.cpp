@@ -258,6 +258,47 @@ TEST(generation_test, no_accompaniment_over_tuplets) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST(generation_test, a_traced_accompaniment_counts_its_stabs_per_phrase) {
+  const auto song = plain_song();
+  const auto plan = part_plan_of(song, arrangement_part_type::electric, false);
+  const auto& section = plan.sections[1];
+  ASSERT_EQ(section.section.role, role::accompaniment);
+  const auto slice = source_slice(song, section.section, 4 * 16384);
+
+  const auto phrase_trace = [](std::int32_t index, std::uint64_t count) {
+    phrase_debug_trace record;
+    record.phrase_index = index;
+    record.events = count;
+    record.stabs = count;
+    return record;
+  };
+  section_debug_trace trace;
+  for (const auto& phrase : section.phrases)
+    trace.phrases.push_back(phrase_trace(phrase.index, 50));
+  trace.phrases.push_back(phrase_trace(99, 7));
+  std::vector<arrangement_message> messages;
+  const auto generated =
+      generated_accompaniment_events_for_source(slice, {}, messages, 1, section, &trace);
+  ASSERT_TRUE(generated.playable);
+
+  std::vector<arrangement_message> ignored;
+  const auto stabs = melody_accompaniment_comping_events(
+      slice, {}, build_accompaniment_anchors(slice, {}, ignored), 1, section, nullptr);
+  for (std::size_t index = 0; index < section.phrases.size(); ++index) {
+    const auto& phrase = section.phrases[index];
+    const auto overlapping = [&](std::size_t least_positions) {
+      return static_cast<std::uint64_t>(std::ranges::count_if(stabs, [&](const auto& stab) {
+        return stab.positions.size() >= least_positions && event_overlaps_phrase(stab, phrase);
+      }));
+    };
+    EXPECT_EQ(trace.phrases[index].events, overlapping(1)) << index;
+    EXPECT_EQ(trace.phrases[index].stabs, overlapping(2)) << index;
+  }
+  EXPECT_GT(trace.phrases.front().events, 0u);
+  EXPECT_EQ(trace.phrases.back().events, 7u);
+  EXPECT_EQ(trace.phrases.back().stabs, 7u);
+}
+
 // Pickup overlaps --------------------------------------------------------------------------------
 
 full_arrangement_section run_of(std::size_t first, std::size_t count, role section_role,
@@ -512,6 +553,43 @@ TEST(generation_test, the_guitar_melody_after_a_short_pickup_takes_it_over_the_s
   ASSERT_EQ(opening.size(), 1u);
   EXPECT_TRUE(std::ranges::any_of(opening.front().positions,
                                   [](const tab_position& p) { return p.midi == 76; }));
+}
+
+// The electric part with solos plays its solo from the pickup on: what the solo plays in the
+// pickup lies in the last quarter before the section, the sections before are cut back to make
+// room, and nothing of the solo runs past the section's end.
+TEST(generation_test, the_solo_after_a_short_pickup_starts_in_the_section_before) {
+  const auto song = short_pickup_song(4);
+  const auto plan = part_plan_of(song, arrangement_part_type::electric, true);
+  ASSERT_EQ(plan.sections[4].section.role, role::electric_solo);
+  ASSERT_EQ(plan.sections[4].section.first_measure, 1u);
+  std::vector<arrangement_message> messages;
+  const auto arranged = full_guitar_arrangement_for(song, plan, {}, {}, messages, nullptr);
+  EXPECT_FALSE(messages_have_error(messages));
+  // Lead-in, sung melody, guitar melody and the first solo slot hold four measures each.
+  constexpr std::int64_t solo_start = 16 * 16384;
+  constexpr std::int64_t solo_end = solo_start + 4 * 16384;
+  constexpr std::int64_t pickup_start = solo_start - 4096;
+
+  std::vector<arrangement_message> solo_messages;
+  const auto solo = generated_solo_events_for_pickup_overlap(
+      song, plan.sections[4].section, {}, solo_messages, solo_start - 16384, solo_start);
+  ASSERT_TRUE(solo);
+  EXPECT_TRUE(solo->playable);
+  for (const auto& event : solo->events) {
+    EXPECT_GE(event.start_ticks, pickup_start);
+    EXPECT_LE(event_end_ticks(event), solo_end);
+    if (event.start_ticks < solo_start) {
+      EXPECT_TRUE(event.chord_symbol.empty());
+    }
+  }
+
+  const auto cut = first_event_start_before(solo->events, solo_start);
+  ASSERT_TRUE(cut);
+  for (const auto& event : events_in(arranged.events, 0, *cut)) {
+    EXPECT_LE(event_end_ticks(event), *cut) << event.start_ticks;
+  }
+  EXPECT_EQ(events_in(arranged.events, *cut, solo_end), solo->events);
 }
 
 }  // namespace
