@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Load test of the service over loopback with wrk: GET /api/health and one static file, each for
-# 10 s at 16 connections with keep-alive off. Builds the optimised binary if needed, starts it on a
-# free port, prints requests per second, p50 and p99 latency, socket errors and non-2xx answers,
-# and stops it. Exits 1 when any socket error or non-2xx answer was seen.
+# Load test of the service over loopback with wrk: GET /api/health, one static file and POST
+# /api/arrange of the eight-bar lead sheet (electric), each for 10 s at 16 connections with
+# keep-alive off. Builds the optimised binary if needed, starts it on a free port, prints requests
+# per second, p50 and p99 latency, socket errors and non-2xx answers, and stops it. Exits 1 when
+# any socket error or non-2xx answer was seen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +29,17 @@ mkdir -p "$work/web/assets"
 for _ in $(seq 1 128); do printf 'console.log("orvanta load test");\n'; done >"$work/web/assets/app.js"
 truncate -s 4096 "$work/web/assets/app.js"
 
+# The arrangement request: the project's lead sheet for the electric part, posted by a wrk script.
+{ printf '{"part_type":"electric","document":'; cat tests/fixtures/lead_sheet_8_bars.json
+  printf '}'; } >"$work/arrange.json"
+cat >"$work/arrange.lua" <<LUA
+local file = assert(io.open("$work/arrange.json", "rb"))
+wrk.method = "POST"
+wrk.body = file:read("*a")
+wrk.headers["Content-Type"] = "application/json"
+file:close()
+LUA
+
 source scripts/free_port.sh
 
 port=$(pick_port)
@@ -45,10 +57,12 @@ done
 
 errors=0
 printf '%-16s %12s %10s %10s %14s %8s\n' route requests/s p50 p99 socket-errors non-2xx
-for route in /api/health /assets/app.js; do
+for route in /api/health /assets/app.js /api/arrange; do
   report=$work/wrk.txt
+  script=()
+  if [[ "$route" == /api/arrange ]]; then script=(--script "$work/arrange.lua"); fi
   timeout 60 wrk --threads "$threads" --connections "$connections" --duration "$duration" \
-    --latency -H "Connection: close" "http://127.0.0.1:$port$route" >"$report"
+    --latency "${script[@]}" -H "Connection: close" "http://127.0.0.1:$port$route" >"$report"
   rate=$(awk '/^Requests\/sec:/ {print $2}' "$report")
   p50=$(awk '$1 == "50%" {print $2}' "$report")
   p99=$(awk '$1 == "99%" {print $2}' "$report")

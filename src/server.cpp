@@ -1,12 +1,17 @@
 #include "server.hpp"
 
+#include <boost/json/array.hpp>
 #include <boost/json/object.hpp>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <memory>
 #include <utility>
 
+#include "arrangement.hpp"
+#include "arrangement/json_io.hpp"
+#include "document.hpp"
 #include "errors.hpp"
 
 namespace orvanta {
@@ -52,6 +57,25 @@ boost::asio::awaitable<json_result> answer_health(corvane::request_context, boos
   co_return boost::json::object{{"status", "ok"}, {"version", service_version}};
 }
 
+boost::asio::awaitable<json_result> answer_arrange(corvane::request_context,
+                                                   boost::json::value body) {
+  co_return answer_arrangement(body);
+}
+
+json_result invalid_request(std::string message, mendral::source_location location) {
+  return fail<boost::json::value>(error_code::invalid_argument, std::move(message), location);
+}
+
+boost::json::array messages_json(const std::vector<arrangement_message>& messages) {
+  boost::json::array array;
+  array.reserve(messages.size());
+  for (const auto& message : messages) {
+    array.push_back(boost::json::object{
+        {"level", message.level}, {"path", message.path}, {"message", message.message}});
+  }
+  return array;
+}
+
 // Each answer gets a copy of the shared content, since a response owns its body.
 boost::asio::awaitable<response_result> answer_content(std::string_view content_type,
                                                        std::shared_ptr<const std::string> content) {
@@ -85,8 +109,54 @@ app_state::app_state(app_config config) : web_root_(std::move(config.web_root)) 
 corvane::service_router make_router(app_state& state) {
   corvane::service_router router;
   router.add_route("GET", "/api/health", answer_health);
+  router.add_route("POST", "/api/arrange", answer_arrange);
   register_static_routes(router, state.web_root());
   return router;
+}
+
+json_result answer_arrangement(const boost::json::value& body) {
+  const auto* request = body.if_object();
+  if (request == nullptr) {
+    return invalid_request("arrangement request must be an object", MENDRAL_HERE);
+  }
+  const auto* document = request->if_contains("document");
+  if (document == nullptr) {
+    return invalid_request("arrangement request missing document", MENDRAL_HERE);
+  }
+  const auto part_type = parse_arrangement_part_type(
+      arrangement_detail::string_member(*request, "part_type", "electric"));
+  if (!part_type) {
+    return invalid_request("arrangement part_type must be electric, acoustic, or vocal",
+                           MENDRAL_HERE);
+  }
+  const auto validation = validate_score_document(*document);
+  if (!validation.messages.empty()) {
+    const auto& first = validation.messages.front();
+    return invalid_request(path_qualified_message(first.path, first.message), MENDRAL_HERE);
+  }
+  const arrangement_options options{.assist = arrangement_detail::bool_member(*request, "assist"),
+                                    .solo = arrangement_detail::bool_member(*request, "solo")};
+
+  auto result = arrange_guitar_score(*document, *part_type, options);
+  if (auto failure = arrangement_failure_message(result.messages)) {
+    return invalid_request(std::move(*failure), MENDRAL_HERE);
+  }
+  boost::json::object answer;
+  answer["document"] = std::move(result.document);
+  answer["messages"] = messages_json(result.messages);
+  return answer;
+}
+
+std::string path_qualified_message(const std::string& path, const std::string& message) {
+  return path.empty() ? message : path + ": " + message;
+}
+
+std::optional<std::string> arrangement_failure_message(
+    const std::vector<arrangement_message>& messages) {
+  const auto error = std::ranges::find(messages, "error", &arrangement_message::level);
+  if (error == messages.end()) return std::nullopt;
+  if (error->path.empty() && error->message.empty()) return "arrangement failed";
+  return path_qualified_message(error->path, error->message);
 }
 
 void register_static_routes(corvane::service_router& router,

@@ -1,13 +1,18 @@
-// The service's routes: the health probe and the front end's static files, served by the HTTP
-// framework's router. Every front-end file is read into memory once, while the router is built,
+// The service's routes: the health probe, the arrangement of a posted score document, and the front
+// end's static files, served by the HTTP framework's router. The arrangement runs inline on the
+// event loop's thread. Every front-end file is read into memory once, while the router is built,
 // and answered as a raw route with a content type chosen by its extension; without a front end
 // "/" answers a small built-in page.
 #pragma once
 
 #include <expected>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "arrangement_types.hpp"
 
 #include "corvane/service.hpp"
 #include "mendral/error.hpp"
@@ -36,9 +41,25 @@ class app_state {
   std::filesystem::path web_root_;
 };
 
-// The service's router: GET /api/health, then the static routes of the web root (which may
-// replace it); file-system errors while the web root is read propagate as exceptions.
+// The service's router: GET /api/health, POST /api/arrange, then the static routes of the web root
+// (which may replace the first); file-system errors while the web root is read propagate as
+// exceptions.
 corvane::service_router make_router(app_state& state);
+
+// The answer of POST /api/arrange to a request body: `document` arranged and `messages`, or code 1
+// when the body is not an object with a document and an accepted `part_type`, when the document
+// is invalid (its first finding) or when the engine reports an error (its first one).
+std::expected<boost::json::value, mendral::error> answer_arrangement(
+    const boost::json::value& body);
+
+// The text answered for a finding or message: path, ": " and message, or the message alone when
+// the path is empty.
+std::string path_qualified_message(const std::string& path, const std::string& message);
+
+// The failure text of the first engine message of level "error" ("arrangement failed" when its
+// path and message are both empty); nothing when no message is an error.
+std::optional<std::string> arrangement_failure_message(
+    const std::vector<arrangement_message>& messages);
 
 // Registers "/" and "/index.html" for a top-level index.html (or "/" for the built-in page when
 // there is none), then one GET route per regular file under the web root; throws on file-system

@@ -176,7 +176,20 @@ if serve no_front_end ORVANTA_BIND_ADDRESS "ORVANTA_WEB_ROOT=$work/no/such/dir";
   expect_no_route /index.html
   expect_no_route /api/health?probe=1
   expect_no_route /api/health -X POST
-  expect_no_route /api/arrange -X POST -H 'Content-Type: application/json' -d '{"document":{}}'
+  expect_no_route /api/arrange
+  # The arrangement of the project's lead sheet, and a request whose document is invalid.
+  fixture=$(dirname "${BASH_SOURCE[0]}")/fixtures/lead_sheet_8_bars.json
+  { printf '{"part_type":"electric","document":'; cat "$fixture"; printf '}'; } >"$work/arrange.json"
+  request -X POST -H 'Content-Type: application/json' --data-binary "@$work/arrange.json" \
+    /api/arrange
+  expect_eq "/api/arrange: status" 200 "$http_status"
+  expect_eq "/api/arrange: content type" application/json "$content_type"
+  [[ $(head -c 33 "$work/body") == '{"ok":true,"payload":{"document":' ]] ||
+    fail "/api/arrange: body does not open with the arranged document"
+  grep -q '"id":"staff-arranged-guitar"' "$work/body" || fail "/api/arrange: no arranged staff"
+  expect_answer /api/arrange 400 application/json \
+    '{"ok":false,"code":"invalid_argument","message":"version: must be positive"}' \
+    -X POST -H 'Content-Type: application/json' -d '{"document":{}}'
   stop TERM
 fi
 

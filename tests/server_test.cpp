@@ -1,5 +1,7 @@
 #include "server.hpp"
 
+#include "document.hpp"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -8,9 +10,13 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/use_future.hpp>
 #include <boost/json/object.hpp>
+#include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,9 +115,8 @@ TEST(health_route_test, only_the_exact_method_and_target_are_routed) {
   expect_no_route(router, "/api/health", "POST");
   expect_no_route(router, "/api/health?probe=1");
   expect_no_route(router, "/api/health/");
-  // The arrangement route is not registered yet.
-  expect_no_route(router, "/api/arrange", "POST");
   expect_no_route(router, "/api/arrange");
+  expect_no_route(router, "/api/arrange?part_type=vocal", "POST");
 }
 
 TEST(app_state_test, keeps_the_configured_web_root) {
@@ -289,6 +294,195 @@ TEST_F(web_root_test, read_file_returns_the_whole_content_or_not_found) {
     EXPECT_EQ(failed.error().category(), "orvanta");
     EXPECT_EQ(failed.error().code(), 2);
     EXPECT_EQ(failed.error().message(), "static asset not found: " + path.string());
+  }
+}
+
+// The arrangement route ---------------------------------------------------------------------------
+
+namespace json = boost::json;
+using json_result = std::expected<json::value, mendral::error>;
+
+json::value lead_sheet() {
+  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/lead_sheet_8_bars.json");
+  std::stringstream text;
+  text << file.rdbuf();
+  return json::parse(text.str());
+}
+
+// The lead sheet with its first chord symbol replaced.
+json::value lead_sheet_with_first_chord(const char* symbol) {
+  auto document = lead_sheet();
+  document.at("staves")
+      .at(0)
+      .at("measures")
+      .at(0)
+      .at("voices")
+      .at(0)
+      .at("notes")
+      .at(0)
+      .as_object()["chord_symbol"] = symbol;
+  return document;
+}
+
+json::object request_of(json::value document, const char* part_type) {
+  return {{"document", std::move(document)}, {"part_type", part_type}};
+}
+
+// Runs POST /api/arrange through the router: the payload or the failure.
+json_result arrange(const corvane::service_router& router, json::value body) {
+  boost::asio::io_context context;
+  auto answer = boost::asio::co_spawn(
+      context, router.call({"127.0.0.1", "POST", "/api/arrange"}, std::move(body)),
+      boost::asio::use_future);
+  context.run();
+  return answer.get();
+}
+
+// The raw answer of POST /api/arrange, envelope included.
+std::string arrange_raw(const corvane::service_router& router, json::value body) {
+  boost::asio::io_context context;
+  auto answer = boost::asio::co_spawn(
+      context, router.call_response({"127.0.0.1", "POST", "/api/arrange"}, std::move(body)),
+      boost::asio::use_future);
+  context.run();
+  return answer.get().value().body;
+}
+
+// The payload of a successful answer; null, after a test failure, for a failed one.
+json::value payload_of(const json_result& answer) {
+  if (answer.has_value()) return *answer;
+  ADD_FAILURE() << "arrangement failed: " << answer.error().message();
+  return nullptr;
+}
+
+corvane::service_router service_router() {
+  orvanta::app_state state(orvanta::app_config{"/nonexistent/orvanta/web/root"});
+  return orvanta::make_router(state);
+}
+
+const json::object& arranged_staff(const json::value& payload) {
+  return payload.at("document").at("staves").as_array().back().as_object();
+}
+
+// True when some tab position of the arranged staff names a finger.
+bool writes_fingers(const json::value& payload) {
+  return json::serialize(arranged_staff(payload)).find("\"finger\"") != std::string::npos;
+}
+
+TEST(arrange_route_test, requests_that_cannot_be_arranged_fail_with_the_first_reason) {
+  const auto router = service_router();
+  const auto invalid = json::parse(R"({"version":1,"metadata":{"key_signature":5},"staves":[]})");
+  struct row {
+    const char* name;
+    json::value body;
+    const char* message;
+  };
+  const row rows[] = {
+      {"an array", json::array{1, 2}, "arrangement request must be an object"},
+      {"a string", "{}", "arrangement request must be an object"},
+      {"a number", 7, "arrangement request must be an object"},
+      {"an empty body", json::object{}, "arrangement request missing document"},
+      {"a misspelt document", json::object{{"documents", lead_sheet()}},
+       "arrangement request missing document"},
+      {"a null document", json::object{{"document", nullptr}}, "document: must be an object"},
+      {"a part type in capitals", request_of(lead_sheet(), "Electric"),
+       "arrangement part_type must be electric, acoustic, or vocal"},
+      {"an unknown part type before an invalid document", request_of(nullptr, "guitar"),
+       "arrangement part_type must be electric, acoustic, or vocal"},
+      {"an empty part type", request_of(lead_sheet(), ""),
+       "arrangement part_type must be electric, acoustic, or vocal"},
+      {"several findings", json::object{{"document", invalid}},
+       "metadata.key_signature: must be a string"},
+      {"an engine error", request_of(lead_sheet_with_first_chord("H7"), "electric"),
+       "Chord 'H7' could not be arranged."},
+  };
+  for (const auto& item : rows) {
+    SCOPED_TRACE(item.name);
+    const auto answer = arrange(router, item.body);
+    ASSERT_FALSE(answer.has_value());
+    EXPECT_EQ(answer.error().code(), 1);
+    EXPECT_EQ(answer.error().message(), item.message);
+  }
+}
+
+TEST(arrange_route_test, an_engine_error_is_answered_by_its_path_and_message) {
+  using orvanta::arrangement_message;
+  struct row {
+    const char* name;
+    std::vector<arrangement_message> messages;
+    std::optional<std::string> expected;
+  };
+  const row rows[] = {
+      {"no messages", {}, std::nullopt},
+      {"warnings only", {{"warning", "", "w"}, {"Error", "", "e"}}, std::nullopt},
+      {"path and message", {{"warning", "", "w"}, {"error", "staves.0", "bad"}}, "staves.0: bad"},
+      {"message alone",
+       {{"error", "", "Chord 'H7' could not be arranged."}},
+       "Chord 'H7' could not be arranged."},
+      {"path alone", {{"error", "staves.0", ""}}, "staves.0: "},
+      {"neither", {{"error", "", ""}, {"error", "", "later"}}, "arrangement failed"},
+  };
+  for (const auto& [name, messages, expected] : rows) {
+    EXPECT_EQ(orvanta::arrangement_failure_message(messages), expected) << name;
+  }
+}
+
+TEST(arrange_route_test, answers_the_arranged_document_and_its_messages) {
+  const auto router = service_router();
+
+  const auto electric = arrange(router, request_of(lead_sheet(), "electric"));
+  ASSERT_TRUE(electric.has_value()) << electric.error().message();
+  const auto& answer = electric->as_object();
+  ASSERT_EQ(answer.size(), 2u);
+  EXPECT_EQ(answer.begin()->key(), "document");
+  EXPECT_EQ(std::next(answer.begin())->key(), "messages");
+  EXPECT_EQ(arranged_staff(*electric).at("arrangement_part_type"), "electric");
+  EXPECT_TRUE(orvanta::validate_score_document(answer.at("document")).messages.empty());
+  EXPECT_EQ(answer.at("document").at("metadata").at("tempo"), 124);
+
+  // A part type that is not a string arranges the electric part.
+  json::object numbered{{"document", lead_sheet()}, {"part_type", 3}};
+  EXPECT_EQ(payload_of(arrange(router, numbered)), *electric);
+
+  const auto vocal = arrange(router, request_of(lead_sheet(), "vocal"));
+  ASSERT_TRUE(vocal.has_value());
+  EXPECT_EQ(vocal->at("messages"), json::array{});
+  EXPECT_EQ(arranged_staff(*vocal).at("id"), "staff-arranged-vocal");
+
+  // The acoustic part works the unknown chord around and says so.
+  const auto acoustic = arrange(router, request_of(lead_sheet_with_first_chord("H7"), "acoustic"));
+  ASSERT_TRUE(acoustic.has_value()) << acoustic.error().message();
+  EXPECT_EQ(arranged_staff(*acoustic).at("arrangement_part_type"), "acoustic");
+  const json::value warning{
+      {"level", "warning"}, {"path", ""}, {"message", "Chord 'H7' could not be arranged."}};
+  const auto& messages = acoustic->at("messages").as_array();
+  EXPECT_NE(std::find(messages.begin(), messages.end(), warning), messages.end());
+  for (const auto& message : messages) EXPECT_EQ(message.at("level"), "warning");
+}
+
+TEST(arrange_route_test, the_flags_count_only_as_json_booleans) {
+  const auto router = service_router();
+  auto with = [](json::value assist, json::value solo) {
+    auto request = request_of(lead_sheet(), "electric");
+    request["assist"] = std::move(assist);
+    request["solo"] = std::move(solo);
+    return request;
+  };
+  const auto plain = payload_of(arrange(router, request_of(lead_sheet(), "electric")));
+  EXPECT_FALSE(writes_fingers(plain));
+  EXPECT_EQ(payload_of(arrange(router, with("true", 1))), plain);
+  EXPECT_EQ(payload_of(arrange(router, with(nullptr, "yes"))), plain);
+
+  EXPECT_TRUE(writes_fingers(payload_of(arrange(router, with(true, false)))));
+  EXPECT_NE(payload_of(arrange(router, with(false, true))), plain);
+}
+
+TEST(arrange_route_test, the_same_request_gets_the_same_bytes) {
+  const auto router = service_router();
+  for (const char* part : {"electric", "acoustic", "vocal"}) {
+    auto request = request_of(lead_sheet(), part);
+    request["solo"] = true;
+    EXPECT_EQ(arrange_raw(router, request), arrange_raw(router, request)) << part;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -551,14 +552,24 @@ std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
                                                     const arrangement_style_profile& profile,
                                                     std::vector<arrangement_message>& messages) {
   std::vector<arrangement_anchor> anchors;
+  // The grips of each chord are generated once per call: songs repeat their chords.
+  std::vector<std::tuple<parsed_chord, bool, std::vector<grip_candidate>>> generated;
+  const auto grips_of = [&](const parsed_chord& chord, bool allow_two_note) {
+    for (const auto& [known, two_note, grips] : generated) {
+      if (two_note == allow_two_note && known == chord) return grips;
+    }
+    generated.emplace_back(chord, allow_two_note,
+                           chord_candidates(chord, allow_two_note, false, false));
+    return std::get<2>(generated.back());
+  };
   for (auto& occurrence : chord_occurrences(score, messages, false)) {
     if (occurrence.end_tick <= occurrence.start_tick) continue;
     const auto duration = ticks_between(occurrence.start_tick, occurrence.end_tick);
     const auto& chord = occurrence.chord;
     // A quick style, or a chord of at most a quarter note, may sound as two notes.
     const bool allow_two_note = profile.fast || duration < 4097;
-    auto grips = prefer_acoustic_low_bass_candidates(
-        chord, chord_candidates(chord, allow_two_note, false, false), messages);
+    auto grips =
+        prefer_acoustic_low_bass_candidates(chord, grips_of(chord, allow_two_note), messages);
     if (grips.empty()) {
       grips = chord_candidates(chord, true, false, false);
       std::erase_if(grips, [](const grip_candidate& grip) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -876,9 +877,7 @@ stab_targets stab_targets_for(const phrase_instance_plan* phrase) {
 // The accompaniment grips of a chord: two-note voicings first when the chord is short or the
 // style fast, then with two-note voicings, then without the melody-position rule.
 std::vector<grip_candidate> accompaniment_candidates(const parsed_chord& chord,
-                                                     const arrangement_style_profile& profile,
-                                                     std::int64_t duration) {
-  const bool short_or_fast = profile.fast || duration <= half_measure_ticks;
+                                                     bool short_or_fast) {
   auto candidates = melody_mode_chord_candidates(chord, short_or_fast, true);
   if (candidates.empty()) candidates = melody_mode_chord_candidates(chord, true, true);
   if (candidates.empty()) candidates = melody_mode_chord_candidates(chord, true, false);
@@ -975,10 +974,20 @@ std::vector<arrangement_anchor> build_accompaniment_anchors(
     const source_score& score, const arrangement_style_profile& profile,
     std::vector<arrangement_message>& messages) {
   std::vector<arrangement_anchor> anchors;
+  // The grips of each chord are generated once per call: songs repeat their chords.
+  std::vector<std::tuple<parsed_chord, bool, std::vector<grip_candidate>>> generated;
+  const auto candidates_of = [&](const parsed_chord& chord, bool short_or_fast) {
+    for (const auto& [known, short_chord, candidates] : generated) {
+      if (short_chord == short_or_fast && known == chord) return candidates;
+    }
+    generated.emplace_back(chord, short_or_fast, accompaniment_candidates(chord, short_or_fast));
+    return std::get<2>(generated.back());
+  };
   for (auto& occurrence : chord_occurrences(score, messages, false)) {
     if (occurrence.start_tick >= occurrence.end_tick) continue;
     const auto duration = ticks_between(occurrence.start_tick, occurrence.end_tick);
-    auto candidates = accompaniment_candidates(occurrence.chord, profile, duration);
+    auto candidates =
+        candidates_of(occurrence.chord, profile.fast || duration <= half_measure_ticks);
     if (candidates.empty()) continue;
     arrangement_anchor anchor;
     anchor.start_ticks = occurrence.start_tick;

@@ -409,7 +409,7 @@ boost::json::object make_full_arranged_vocal_staff(const boost::json::object& so
     const auto& section = section_plan.section;
     if (pickup_measure != nullptr && !measures.empty() &&
         section_receives_vocal_pickup_overlap(source, section)) {
-      apply_vocal_pickup_overlap(measures.back().as_object(), *pickup_measure);
+      apply_vocal_pickup_overlap(measures.back().as_object(), *pickup_measure, rest_number);
     }
     const bool sung = section.role == full_arrangement_section_role::vocal;
     for (std::size_t index = 0; index < section.measure_count; ++index) {
@@ -472,12 +472,34 @@ boost::json::object make_inactive_vocal_measure(const boost::json::object& measu
   return written;
 }
 
-void apply_vocal_pickup_overlap(boost::json::object& target, const boost::json::object& pickup) {
+void apply_vocal_pickup_overlap(boost::json::object& target, const boost::json::object& pickup,
+                                std::int64_t& rest_number) {
   auto sung = make_active_vocal_measure(pickup, 0);
   erase_vocal_pickup_chord_symbols(sung);
-  const auto* voices = array_member(sung, "voices");
-  if (voices == nullptr || voices->empty()) return;
-  target["voices"] = *voices;
+  auto* voices = sung.if_contains("voices");
+  if (voices == nullptr || !voices->is_array() || voices->as_array().empty()) return;
+
+  // A pickup of another length than the measure it is sung in would leave that measure over- or
+  // underfull: a shorter one waits behind rests, a longer one is not sung there.
+  const auto target_capacity =
+      measure_capacity_ticks(string_member(target, "time_signature", "4/4"));
+  const auto pickup_capacity =
+      measure_capacity_ticks(string_member(pickup, "time_signature", "4/4"));
+  if (pickup_capacity > target_capacity || pickup_capacity == 0) return;
+  if (pickup_capacity < target_capacity) {
+    const auto parts = renderable_duration_parts(target_capacity - pickup_capacity);
+    for (auto& voice : voices->as_array()) {
+      auto* notes = voice.is_object() ? voice.as_object().if_contains("notes") : nullptr;
+      if (notes == nullptr || !notes->is_array()) continue;
+      boost::json::array padded;
+      for (const auto part : parts) {
+        padded.push_back(make_rest_note(next_id("arr-vocal-rest-", rest_number), part, ""));
+      }
+      for (auto& note : notes->as_array()) padded.push_back(std::move(note));
+      *notes = std::move(padded);
+    }
+  }
+  target["voices"] = std::move(*voices);
 }
 
 void erase_vocal_pickup_chord_symbols(boost::json::object& measure) {

@@ -148,9 +148,11 @@ boost::json::object make_active_vocal_measure(const boost::json::object& measure
 boost::json::object make_inactive_vocal_measure(const boost::json::object& measure,
                                                 std::int64_t number, std::int64_t& rest_number);
 
-// Replaces the target's voices with the pickup measure's sung voices, chord symbols removed;
-// leaves the target as it is when the pickup has no voice.
-void apply_vocal_pickup_overlap(boost::json::object& target, const boost::json::object& pickup);
+// Replaces the target's voices with the pickup measure's sung voices, chord symbols removed, so
+// that the pickup ends with the target: a shorter pickup is preceded by rests numbered on from
+// `rest_number`. Leaves the target as it is when the pickup has no voice or is longer.
+void apply_vocal_pickup_overlap(boost::json::object& target, const boost::json::object& pickup,
+                                std::int64_t& rest_number);
 
 // Removes the chord symbol from every note of every voice of the measure.
 void erase_vocal_pickup_chord_symbols(boost::json::object& measure);

@@ -370,15 +370,61 @@ std::vector<std::size_t> selected_candidate_indexes(
                   [](const arrangement_anchor& anchor) { return anchor.candidates.empty(); });
   if (some_anchor_is_empty) return {};
 
-  auto shapes = candidate_shapes(anchors.front());
+  // Songs repeat their chords, so anchors often offer the same grips as an earlier one: the
+  // shapes of each distinct candidate list are made once, and each distinct move between two
+  // lists is priced once per search.
+  std::vector<std::size_t> distinct_anchors;
+  std::vector<std::vector<grip_shape>> distinct_shapes;
+  std::vector<std::size_t> list_of(anchors.size());
+  for (std::size_t anchor = 0; anchor < anchors.size(); ++anchor) {
+    const auto& candidates = anchors[anchor].candidates;
+    const auto known = std::find_if(
+        distinct_anchors.begin(), distinct_anchors.end(),
+        [&](std::size_t earlier) { return anchors[earlier].candidates == candidates; });
+    list_of[anchor] = static_cast<std::size_t>(known - distinct_anchors.begin());
+    if (known == distinct_anchors.end()) {
+      distinct_anchors.push_back(anchor);
+      distinct_shapes.push_back(candidate_shapes(anchors[anchor]));
+    }
+  }
+  struct move_table {
+    std::size_t from = 0;
+    std::size_t to = 0;
+    int speed = 0;
+    std::vector<int> transitions;  // [target * source count + source]
+  };
+  std::vector<move_table> tables;
+  const auto transitions_between =
+      [&](std::size_t from, std::size_t to,
+          const transition_context& context) -> const std::vector<int>& {
+    for (const auto& table : tables) {
+      if (table.from == from && table.to == to && table.speed == context.speed) {
+        return table.transitions;
+      }
+    }
+    const auto& sources = distinct_shapes[from];
+    const auto& targets = distinct_shapes[to];
+    std::vector<int> transitions;
+    transitions.reserve(sources.size() * targets.size());
+    for (const auto& target : targets) {
+      for (const auto& source : sources) {
+        transitions.push_back(shape_transition_score(source, target, context));
+      }
+    }
+    tables.push_back({from, to, context.speed, std::move(transitions)});
+    return tables.back().transitions;
+  };
+
+  const auto& first_shapes = distinct_shapes[list_of.front()];
   std::vector<path_score> scores;
-  scores.reserve(shapes.size());
+  scores.reserve(first_shapes.size());
   const auto previous_shape = previous ? std::optional{shape_of(*previous)} : std::nullopt;
   const auto first_context = context_for(profile, gap);
-  for (std::size_t candidate = 0; candidate < shapes.size(); ++candidate) {
+  for (std::size_t candidate = 0; candidate < first_shapes.size(); ++candidate) {
     const int transition =
-        previous_shape ? shape_transition_score(*previous_shape, shapes[candidate], first_context)
-                       : 0;
+        previous_shape
+            ? shape_transition_score(*previous_shape, first_shapes[candidate], first_context)
+            : 0;
     scores.push_back({std::max(transition, 0),
                       std::int64_t{transition} + anchors.front().candidates[candidate].score});
   }
@@ -388,13 +434,14 @@ std::vector<std::size_t> selected_candidate_indexes(
     const auto& from = anchors[anchor - 1];
     const auto& to = anchors[anchor];
     const auto context = context_for(profile, to.start_ticks - from.start_ticks);
-    auto next_shapes = candidate_shapes(to);
+    const auto& transitions = transitions_between(list_of[anchor - 1], list_of[anchor], context);
+    const auto sources = from.candidates.size();
     std::vector<path_score> next(to.candidates.size(),
                                  path_score{unreached_path_cost, unreached_path_cost});
     predecessors[anchor].assign(to.candidates.size(), 0);
     for (std::size_t target = 0; target < to.candidates.size(); ++target) {
-      for (std::size_t source = 0; source < from.candidates.size(); ++source) {
-        const int transition = shape_transition_score(shapes[source], next_shapes[target], context);
+      for (std::size_t source = 0; source < sources; ++source) {
+        const int transition = transitions[target * sources + source];
         const path_score offered{std::max(scores[source].worst, std::max(transition, 0)),
                                  scores[source].total + transition + to.candidates[target].score};
         if (better_path_score(offered, next[target])) {
@@ -404,7 +451,6 @@ std::vector<std::size_t> selected_candidate_indexes(
       }
     }
     scores = std::move(next);
-    shapes = std::move(next_shapes);
   }
 
   std::size_t choice = 0;

@@ -794,7 +794,9 @@ TEST(json_io_test, the_pickup_overlay_replaces_the_target_voices_without_chord_s
       R"({"id":"arr-vocal-measure-2","time_signature":"4/4","key_signature":"C","voices":[],)"
       R"("section_label":"Lead-in"})";
   auto target = json_object(target_text);
-  apply_vocal_pickup_overlap(target, pickup);
+  std::int64_t rest_number = 3;
+  apply_vocal_pickup_overlap(target, pickup, rest_number);
+  EXPECT_EQ(rest_number, 3);
   EXPECT_EQ(serialize(target),
             R"({"id":"arr-vocal-measure-2","time_signature":"4/4","key_signature":"C","voices":[)"
             R"({"id":"v","notes":[{"id":"r","kind":"rest","duration_ticks":4096},)"
@@ -804,9 +806,39 @@ TEST(json_io_test, the_pickup_overlay_replaces_the_target_voices_without_chord_s
 
   for (const char* empty_pickup : {R"({"voices":[]})", R"({"voices":5})", R"({})"}) {
     auto unchanged = json_object(target_text);
-    apply_vocal_pickup_overlap(unchanged, json_object(empty_pickup));
+    apply_vocal_pickup_overlap(unchanged, json_object(empty_pickup), rest_number);
     EXPECT_EQ(serialize(unchanged), target_text) << empty_pickup;
   }
+}
+
+TEST(json_io_test, a_pickup_shorter_than_its_target_ends_with_it_and_a_longer_one_is_not_sung) {
+  const auto target_text =
+      R"({"id":"arr-vocal-measure-4","time_signature":"4/4","key_signature":"C","voices":[]})";
+  const auto short_pickup = json_object(R"({"time_signature":"3/8","voices":[
+      {"id":"v","notes":[{"id":"r","kind":"rest","duration_ticks":2048},
+                         {"id":"n","kind":"note","duration_ticks":4096,"chord_symbol":"C"}]}]})");
+  auto target = json_object(target_text);
+  std::int64_t rest_number = 5;
+  apply_vocal_pickup_overlap(target, short_pickup, rest_number);
+  EXPECT_EQ(rest_number, 7);
+  EXPECT_EQ(serialize(target),
+            R"({"id":"arr-vocal-measure-4","time_signature":"4/4","key_signature":"C","voices":[)"
+            R"({"id":"v","notes":[)"
+            R"({"id":"arr-vocal-rest-6","kind":"rest","duration_ticks":8192,)"
+            R"("pitches":[{"letter":"b","accidental":"n","octave":4}]},)"
+            R"({"id":"arr-vocal-rest-7","kind":"rest","duration_ticks":2048,)"
+            R"("pitches":[{"letter":"b","accidental":"n","octave":4}]},)"
+            R"({"id":"r","kind":"rest","duration_ticks":2048},)"
+            R"({"id":"n","kind":"note","duration_ticks":4096}]}]})");
+
+  auto short_target = json_object(
+      R"({"id":"arr-vocal-measure-4","time_signature":"2/4","key_signature":"C","voices":[]})");
+  const auto before = serialize(short_target);
+  apply_vocal_pickup_overlap(short_target, json_object(R"({"time_signature":"4/4","voices":[
+      {"id":"v","notes":[{"id":"n","kind":"note","duration_ticks":16384}]}]})"),
+                             rest_number);
+  EXPECT_EQ(serialize(short_target), before);
+  EXPECT_EQ(rest_number, 7);
 }
 
 full_arrangement_section planned_section(std::string label, std::size_t first, std::size_t count,
