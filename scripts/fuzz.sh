@@ -4,13 +4,19 @@
 # usage: bash scripts/fuzz.sh TARGET [SECONDS]     (TARGET: a tests/fuzz/TARGET_fuzz.cpp; 600 s)
 #
 # Installs afl++ (and the build's dependencies) when missing, builds the target's AFL++ driver
-# under AddressSanitizer and UndefinedBehaviorSanitizer with AFL++'s g++ wrapper into build/fuzz/,
-# and runs afl-fuzz on one core at low priority, starting from tests/fuzz/TARGET/corpus (with
-# tests/fuzz/TARGET/afl.dict as dictionary when there is one). The compiler-plugin wrapper
-# afl-g++-fast and its persistent mode are used when they can build the project; otherwise the
-# assembler-level afl-g++, one input per process. Afterwards it prints AFL's figures and copies
-# each crash and hang that reproduces outside afl-fuzz to tests/fuzz/TARGET/found/, where the
-# target's replay test picks it up. Exits 1 when it copied any.
+# with g++ 12 under AddressSanitizer and UndefinedBehaviorSanitizer into build/fuzz/, and runs
+# afl-fuzz on one core at low priority, starting from tests/fuzz/TARGET/corpus (with
+# tests/fuzz/TARGET/afl.dict as dictionary when there is one). Afterwards it prints AFL's figures
+# and copies each crash and hang that reproduces outside afl-fuzz to tests/fuzz/TARGET/found/,
+# where the target's replay test picks it up. Exits 1 when it copied any.
+#
+# The instrumentation is the first of these that works, or the one FUZZ_INSTRUMENTATION names:
+#   afl-g++-fast  AFL++'s GCC-plugin wrapper, persistent mode. Its plugin must have been built for
+#                 exactly the installed g++; afl++ 4.04c-4 refuses Debian's g++ 12.2.0-14+deb12u1.
+#   trace-pc      plain g++ with -fsanitize-coverage=trace-pc, AFL++'s runtime object and the
+#                 coverage callback of tests/fuzz/afl_coverage.cpp, persistent mode.
+#   afl-g++       AFL++'s assembler-level wrapper: one input per process, so every input pays a
+#                 fork (4 ms in a virtual machine that traps page-table updates).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,57 +45,88 @@ if ! command -v afl-fuzz >/dev/null; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends afl++
 fi
 
-build=$PWD/build/fuzz
-mkdir -p "$build"
+work=$PWD/build/fuzz
+mkdir -p "$work/probe"
+afl_runtime=${AFL_PATH:-/usr/lib/afl}/afl-compiler-rt.o
 
-# afl-g++-fast needs a GCC plugin built for exactly the installed g++; a Debian g++ update leaves
-# it refusing to load ("incompatible versions"), and then only afl-g++ works.
-probe_persistent_wrapper() {
-  local probe=$build/probe
-  mkdir -p "$probe"
-  cat >"$probe/probe.cpp" <<'EOF'
+# A minimal persistent driver, built and run the way the real one would be.
+cat >"$work/probe/probe.cpp" <<'EOF'
 #include <expected>
-__AFL_FUZZ_INIT();
+extern "C" int __afl_persistent_loop(unsigned int max_count);
+extern "C" void __afl_manual_init();
 int main() {
-  __AFL_INIT();
-  std::expected<int, int> value = 0;
-  while (__AFL_LOOP(1)) value = *value + __AFL_FUZZ_TESTCASE_LEN;
-  return 0;
+  __afl_manual_init();
+  std::expected<int, int> count = 0;
+  while (__afl_persistent_loop(1)) count = *count + 1;
+  return *count == 1 ? 0 : 1;
 }
 EOF
-  AFL_QUIET=1 afl-g++-fast -std=c++23 "$probe/probe.cpp" -o "$probe/probe" >"$probe/log" 2>&1 &&
-    "$probe/probe" </dev/null >>"$probe/log" 2>&1
+
+probe() {  # INSTRUMENTATION
+  local log=$work/probe/$1.log
+  local binary=$work/probe/$1
+  case "$1" in
+    afl-g++-fast)
+      AFL_QUIET=1 afl-g++-fast -std=c++23 "$work/probe/probe.cpp" -o "$binary" >"$log" 2>&1 &&
+        "$binary" </dev/null >>"$log" 2>&1 ;;
+    trace-pc)
+      [[ -f "$afl_runtime" ]] &&
+        g++ -std=c++23 -fsanitize-coverage=trace-pc "$work/probe/probe.cpp" \
+          tests/fuzz/afl_coverage.cpp "$afl_runtime" -ldl -o "$binary" >"$log" 2>&1 &&
+        "$binary" </dev/null >>"$log" 2>&1 ;;
+    afl-g++)
+      echo 'int main() {}' >"$work/probe/plain.cpp"
+      AFL_QUIET=1 afl-g++ -std=c++23 "$work/probe/plain.cpp" -o "$binary" >"$log" 2>&1 ;;
+    *)
+      echo "unknown instrumentation $1" >&2
+      exit 2 ;;
+  esac
 }
 
-if probe_persistent_wrapper; then
-  wrapper=afl-g++-fast
-  persistent=ON
+if [[ -n "${FUZZ_INSTRUMENTATION:-}" ]]; then
+  instrumentation=$FUZZ_INSTRUMENTATION
+  probe "$instrumentation" || {
+    echo "$instrumentation does not work here; see $work/probe/$instrumentation.log" >&2
+    exit 1
+  }
 else
-  wrapper=afl-g++
-  persistent=OFF
-  reason=$(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$build/probe/log" | grep -m1 -i 'abort\|error' || true)
-  echo "afl-g++-fast cannot build C++23 here (${reason:-see $build/probe/log}); using afl-g++," \
-    "one input per process"
-fi
-compiler=$(command -v "$wrapper")
-if [[ -f "$build/CMakeCache.txt" ]] &&
-  ! grep -qx "CMAKE_CXX_COMPILER:[A-Z]*=$compiler" "$build/CMakeCache.txt"; then
-  rm -rf "$build/CMakeFiles" "$build/CMakeCache.txt"
+  for instrumentation in afl-g++-fast trace-pc afl-g++ none; do
+    if [[ "$instrumentation" == none ]]; then
+      echo "no AFL++ instrumentation works here; see $work/probe/" >&2
+      exit 1
+    fi
+    probe "$instrumentation" && break
+    reason=$(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/probe/$instrumentation.log" |
+      grep -m1 -i 'abort\|error' || true)
+    echo "$instrumentation does not work here: ${reason:-see $work/probe/$instrumentation.log}"
+  done
 fi
 
+case "$instrumentation" in
+  afl-g++-fast)
+    settings=(-DCMAKE_CXX_COMPILER="$(command -v afl-g++-fast)" -DCMAKE_CXX_FLAGS=
+              -DORVANTA_FUZZ_PERSISTENT=ON -DORVANTA_FUZZ_AFL_RUNTIME=) ;;
+  trace-pc)
+    settings=(-DCMAKE_CXX_COMPILER="$(command -v g++)" -DCMAKE_CXX_FLAGS=
+              -DORVANTA_FUZZ_PERSISTENT=ON -DORVANTA_FUZZ_AFL_RUNTIME="$afl_runtime") ;;
+  afl-g++)
+    settings=(-DCMAKE_CXX_COMPILER="$(command -v afl-g++)" -DCMAKE_CXX_FLAGS=
+              -DORVANTA_FUZZ_PERSISTENT=OFF -DORVANTA_FUZZ_AFL_RUNTIME=) ;;
+esac
+
+build=$work/$instrumentation
 export AFL_QUIET=1
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$compiler" \
+cmake -S . -B "$build" -G Ninja "${settings[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" \
   -DORVANTA_SANITIZE=ON -DORVANTA_BUILD_TESTS=ON -DORVANTA_BUILD_BENCH=OFF \
-  -DORVANTA_WARNINGS_AS_ERRORS=OFF -DORVANTA_FUZZ_DRIVERS=ON \
-  -DORVANTA_FUZZ_PERSISTENT="$persistent" >/dev/null
+  -DORVANTA_WARNINGS_AS_ERRORS=OFF -DORVANTA_FUZZ_DRIVERS=ON >/dev/null
 jobs=$(nproc)
 ((jobs <= 4)) || jobs=4
 nice -n 10 cmake --build "$build" -j "$jobs" --target "fuzz_$target"
 binary=$build/tests/fuzz_$target
 unset AFL_QUIET
 
-findings=$build/findings/$target
+findings=$work/findings/$target
 rm -rf "$findings"
 mkdir -p "$findings"
 dictionary=()
@@ -99,7 +136,7 @@ dictionary=()
 # to the replay tests.
 export ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0:allocator_may_return_null=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=0
-echo "fuzzing $target for $seconds s with $wrapper; log in $findings.log"
+echo "fuzzing $target for $seconds s, instrumented by $instrumentation; log in $findings.log"
 AFL_SKIP_CPUFREQ=1 AFL_NO_UI=1 AFL_NO_AFFINITY=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 \
   nice -n 10 afl-fuzz -i "tests/fuzz/$target/corpus" -o "$findings" -V "$seconds" \
   -t "$timeout_ms" -m none "${dictionary[@]}" -- "$binary" >"$findings.log" 2>&1 || {
