@@ -2,6 +2,7 @@
 # Fuzzes one target with AFL++ for a while and keeps what it finds.
 #
 # usage: bash scripts/fuzz.sh TARGET [SECONDS]     (TARGET: a tests/fuzz/TARGET_fuzz.cpp; 600 s)
+#        FUZZ_TIMEOUT_MS=N sets the time after which one input counts as a hang.
 #
 # Installs afl++ (and the build's dependencies) when missing, builds the target's AFL++ driver
 # with g++ 12 under AddressSanitizer and UndefinedBehaviorSanitizer into build/fuzz/, and runs
@@ -36,6 +37,8 @@ case "$target" in
   http) timeout_ms=8000 ;;
   *) timeout_ms=2000 ;;
 esac
+timeout_ms=${FUZZ_TIMEOUT_MS:-$timeout_ms}
+[[ "$timeout_ms" =~ ^[1-9][0-9]*$ ]] || usage
 
 bash scripts/setup.sh
 if ! command -v afl-fuzz >/dev/null; then
