@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
@@ -13,6 +15,7 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -61,7 +64,30 @@ void expect_no_route(const corvane::service_router& router, const std::string& p
   EXPECT_EQ(answer.error().message(), "route not found");
 }
 
-bool running_as_root() { return ::geteuid() == 0; }
+// Within its scope the permission bits bind this thread even when it runs as root: the
+// capabilities that let root open, read and search any file are taken out of the thread's
+// effective set, and put back when the scope ends. A thread that does not hold them is bound by
+// the bits already, and nothing changes.
+class permission_bits_bind {
+ public:
+  permission_bits_bind() {
+    if (::syscall(SYS_capget, &header, held.data()) != 0) return;
+    auto lowered = held;
+    lowered[0].effective &= ~(CAP_TO_MASK(CAP_DAC_OVERRIDE) | CAP_TO_MASK(CAP_DAC_READ_SEARCH));
+    changed = lowered[0].effective != held[0].effective &&
+              ::syscall(SYS_capset, &header, lowered.data()) == 0;
+  }
+  permission_bits_bind(const permission_bits_bind&) = delete;
+  permission_bits_bind& operator=(const permission_bits_bind&) = delete;
+  ~permission_bits_bind() {
+    if (changed) ::syscall(SYS_capset, &header, held.data());
+  }
+
+ private:
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> held{};
+  bool changed = false;
+};
 
 // A fresh, empty directory per test, removed afterwards.
 class web_root_test : public testing::Test {
@@ -96,6 +122,15 @@ class web_root_test : public testing::Test {
     corvane::service_router router;
     orvanta::register_static_routes(router, root);
     return router;
+  }
+
+  // The static routes, registered while the permission bits bind the test, root or not; fails
+  // the test when a path that was made unreadable can still be opened.
+  corvane::service_router static_routes_bound_by_permissions(const fs::path& unreadable) const {
+    permission_bits_bind bound;
+    EXPECT_FALSE(std::ifstream(unreadable).is_open())
+        << unreadable << " can still be opened: the permission bits do not bind this process";
+    return static_routes();
   }
 
   fs::path base;
@@ -239,11 +274,10 @@ TEST_F(web_root_test, an_index_whose_read_fails_gets_no_route_at_all) {
 }
 
 TEST_F(web_root_test, files_that_cannot_be_opened_get_no_route) {
-  if (running_as_root()) GTEST_SKIP() << "permissions do not bind root";
   write("index.html", "secret");
   write("app.js", "still served");
   fs::permissions(root / "index.html", fs::perms::none);
-  const auto router = static_routes();
+  const auto router = static_routes_bound_by_permissions(root / "index.html");
   expect_no_route(router, "/");
   expect_no_route(router, "/index.html");
   expect_served(router, "/app.js", "text/javascript; charset=utf-8", "still served");
@@ -263,11 +297,10 @@ TEST_F(web_root_test, file_system_errors_propagate_as_exceptions) {
 }
 
 TEST_F(web_root_test, a_directory_that_cannot_be_opened_ends_the_walk_with_an_exception) {
-  if (running_as_root()) GTEST_SKIP() << "permissions do not bind root";
   write("private/key.json", "{}");
   fs::permissions(root / "private", fs::perms::none);
-  corvane::service_router router;
-  EXPECT_THROW(orvanta::register_static_routes(router, root), fs::filesystem_error);
+  EXPECT_THROW(static_routes_bound_by_permissions(root / "private" / "key.json"),
+               fs::filesystem_error);
 }
 
 TEST_F(web_root_test, a_file_at_api_health_replaces_the_health_route) {
