@@ -4,6 +4,8 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -81,6 +83,16 @@ std::expected<corvane::http::endpoint, mendral::error> listening_endpoint() {
   return endpoint;
 }
 
+// Every connection holds a descriptor until its deadline cuts it; with the common soft limit of
+// 1024 a few hundred slow clients would exhaust it and leave the acceptor failing in a tight loop
+// while nobody else can connect. The hard limit is the most an unprivileged process may ask for.
+void raise_descriptor_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 int report_failure(const mendral::error& failure) {
   std::cerr << failure.message() << '\n';
   return 1;
@@ -90,6 +102,7 @@ int report_failure(const mendral::error& failure) {
 int serve() {
   auto endpoint = listening_endpoint();
   if (!endpoint) return report_failure(endpoint.error());
+  raise_descriptor_limit();
   app_state state(app_config{env_or("ORVANTA_WEB_ROOT", "web/dist")});
   boost::asio::io_context context;
   auto router = make_router(state);

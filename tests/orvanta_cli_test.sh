@@ -25,6 +25,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
+# A soft descriptor limit below the hard one, which the service must raise for itself.
+hard_files=$(ulimit -Hn)
+if [[ $hard_files == unlimited || $hard_files -gt 1024 ]]; then ulimit -Sn 1024; fi
+
 # The service is configured from these alone; nothing leaks in from the caller.
 unset CORVANE_HTTP_BIND_ADDRESS ORVANTA_BIND_ADDRESS ORVANTA_WEB_ROOT
 
@@ -177,6 +181,9 @@ if serve no_front_end ORVANTA_BIND_ADDRESS "ORVANTA_WEB_ROOT=$work/no/such/dir";
   expect_no_route /api/health?probe=1
   expect_no_route /api/health -X POST
   expect_no_route /api/arrange
+  # Slow clients each hold a descriptor until their deadline: the soft limit is raised to the hard.
+  read -r _ _ _ soft hard _ < <(grep '^Max open files' "/proc/$server_pid/limits")
+  expect_eq "descriptor limit" "$hard" "$soft"
   # The arrangement of the project's lead sheet, and a request whose document is invalid.
   fixture=$(dirname "${BASH_SOURCE[0]}")/fixtures/lead_sheet_8_bars.json
   { printf '{"part_type":"electric","document":'; cat "$fixture"; printf '}'; } >"$work/arrange.json"
