@@ -18,21 +18,6 @@ arrangement_message warning_message(std::string text) { return {"warning", "", s
 
 arrangement_message error_message(std::string text) { return {"error", "", std::move(text)}; }
 
-// Tick arithmetic saturates instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t ticks_between(std::int64_t start, std::int64_t end) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(end, start, &difference)) return difference;
-  return start < 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
 // A score computed in 64 bits, held at the limits of a grip score.
 int clamped_score(std::int64_t score) {
   return static_cast<int>(std::clamp<std::int64_t>(score, std::numeric_limits<int>::min(),
@@ -327,7 +312,7 @@ std::optional<std::vector<arrangement_event>> source_slash_events_for_measure(
   boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
   std::vector<arrangement_event> slashes;
   for (std::size_t index = 0; index + 1 < boundaries.size(); ++index) {
-    const auto length = ticks_between(boundaries[index], boundaries[index + 1]);
+    const auto length = subtract_ticks(boundaries[index + 1], boundaries[index]);
     if (!renderable_arrangement_duration(length)) return std::nullopt;
     auto slash = filler_event(boundaries[index], length);
     slash.slash = true;
@@ -347,13 +332,13 @@ std::optional<std::vector<arrangement_event>> source_compact_rest_events_for_mea
   }
   std::vector<arrangement_event> rests;
   if (labels.front().start_ticks > start) {
-    const auto gap = ticks_between(start, labels.front().start_ticks);
+    const auto gap = subtract_ticks(labels.front().start_ticks, start);
     if (!renderable_arrangement_duration(gap)) return std::nullopt;
     rests.push_back(filler_event(start, gap));
   }
   for (std::size_t index = 0; index < labels.size(); ++index) {
     const auto label_end = index + 1 < labels.size() ? labels[index + 1].start_ticks : end;
-    const auto length = ticks_between(labels[index].start_ticks, label_end);
+    const auto length = subtract_ticks(label_end, labels[index].start_ticks);
     if (!renderable_arrangement_duration(length)) return std::nullopt;
     auto rest = filler_event(labels[index].start_ticks, length);
     rest.chord_symbol = labels[index].symbol;
@@ -553,7 +538,7 @@ std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
   std::vector<arrangement_anchor> anchors;
   for (auto& occurrence : chord_occurrences(score, messages, false)) {
     if (occurrence.end_tick <= occurrence.start_tick) continue;
-    const auto duration = ticks_between(occurrence.start_tick, occurrence.end_tick);
+    const auto duration = subtract_ticks(occurrence.end_tick, occurrence.start_tick);
     const auto& chord = occurrence.chord;
     // A quick style, or a chord of at most a quarter note, may sound as two notes.
     const bool allow_two_note = profile.fast || duration < 4097;

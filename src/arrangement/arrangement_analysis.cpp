@@ -17,14 +17,6 @@ struct indexed_occurrence {
   std::size_t measure_index = 0;
 };
 
-// The length of a span; saturates instead of overflowing on absurd ticks.
-std::int64_t span_length(std::int64_t start_tick, std::int64_t end_tick) {
-  std::int64_t length = 0;
-  if (!__builtin_sub_overflow(end_tick, start_tick, &length)) return length;
-  return start_tick < 0 ? std::numeric_limits<std::int64_t>::max()
-                        : std::numeric_limits<std::int64_t>::min();
-}
-
 harmonic_span make_span(indexed_occurrence indexed, std::int64_t end_tick,
                         std::int64_t source_end) {
   harmonic_span span;
@@ -33,7 +25,7 @@ harmonic_span make_span(indexed_occurrence indexed, std::int64_t end_tick,
   span.occurrence = std::move(indexed.occurrence);
   span.occurrence.end_tick = end_tick;
   span.measure_index = indexed.measure_index;
-  const auto length = span_length(span.start_tick, end_tick);
+  const auto length = subtract_ticks(end_tick, span.start_tick);
   span.sustained = length > 4095;
   span.cadence_weight = end_tick >= source_end ? 1.0 : 0.0;
   span.harmonic_rhythm =
@@ -165,14 +157,6 @@ std::uint64_t normalized_source_fingerprint(const source_score& source,
 
 namespace {
 
-// Tick sums saturate instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
 bool is_melody_note(const source_note& note) {
   return note.kind == "note" && !note.pitches.empty();
 }
@@ -199,7 +183,7 @@ melody_presence melody_presence_in(const source_score& source, tick_range range)
     if (end <= range.start || note.start_tick >= range.end) continue;
     if (in_range(note.start_tick, range)) ++presence.onsets;
     const auto overlap =
-        span_length(std::max(note.start_tick, range.start), std::min(end, range.end));
+        subtract_ticks(std::min(end, range.end), std::max(note.start_tick, range.start));
     presence.sounding = add_ticks(presence.sounding, overlap);
   }
   return presence;
@@ -207,7 +191,7 @@ melody_presence melody_presence_in(const source_score& source, tick_range range)
 
 // The share of the range the melody sounds, at most 1.
 double sounding_fraction(std::int64_t sounding, tick_range range) {
-  const auto length = std::max<std::int64_t>(span_length(range.start, range.end), 1);
+  const auto length = std::max<std::int64_t>(subtract_ticks(range.end, range.start), 1);
   return std::min(static_cast<double>(sounding) / static_cast<double>(length), 1.0);
 }
 
@@ -231,7 +215,7 @@ closing phrase_closing(const harmonic_timeline& timeline, tick_range range,
     if (in_range(span.start_tick, range)) last_change = span.start_tick;
   }
   if (!last_change) return {false, 0.0};
-  const auto distance = span_length(*last_change, range.end);
+  const auto distance = subtract_ticks(range.end, *last_change);
   if (distance <= 8192) return {true, 0.75};
   if (distance <= 16384) return {false, 0.45};
   return {false, 0.2};

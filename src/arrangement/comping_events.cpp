@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <limits>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -13,21 +12,6 @@ constexpr std::int64_t eighth_ticks = 2048;
 constexpr std::int64_t quarter_ticks = 4096;
 constexpr std::int64_t half_measure_ticks = 8192;
 constexpr std::int64_t measure_ticks = 16384;
-
-// Tick arithmetic saturates instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t ticks_between(std::int64_t start, std::int64_t end) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(end, start, &difference)) return difference;
-  return start < 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
 
 std::int64_t end_of(const arrangement_event& event) {
   return add_ticks(event.start_ticks, event.duration_ticks);
@@ -141,7 +125,7 @@ std::vector<arrangement_event> normalize_events(std::vector<arrangement_event> e
     // Clipped to the next start even when that event is dropped afterwards.
     if (index + 1 < merged.size()) {
       event.duration_ticks = std::min(
-          event.duration_ticks, ticks_between(event.start_ticks, merged[index + 1].start_ticks));
+          event.duration_ticks, subtract_ticks(merged[index + 1].start_ticks, event.start_ticks));
     }
     if (event.duration_ticks <= 0 || !survives_normalization(event)) continue;
     event.positions = assigned_or_original_fingering(std::move(event.positions));
@@ -167,11 +151,11 @@ void add_source_chord_label_marker(std::vector<arrangement_event>& events,
   if (sounding != events.end()) {
     auto later = *sounding;
     later.start_ticks = tick;
-    later.duration_ticks = ticks_between(tick, end_of(*sounding));
+    later.duration_ticks = subtract_ticks(end_of(*sounding), tick);
     later.chord_symbol = marker.symbol;
     const bool sounds = !sounding->positions.empty();
     if (sounds) later.tie_from_previous = true;
-    sounding->duration_ticks = ticks_between(sounding->start_ticks, tick);
+    sounding->duration_ticks = subtract_ticks(tick, sounding->start_ticks);
     if (sounds) sounding->tie_to_next = true;
     events.push_back(std::move(later));
     return;
@@ -241,7 +225,7 @@ std::size_t comping_grid_measure_index(const source_score& score, std::int64_t t
 bool on_measure_eighth_grid(const source_score& score, std::int64_t tick) {
   const auto index = measure_index_holding(score, tick);
   const std::int64_t origin = index ? score.measures[*index].start_tick : 0;
-  return ticks_between(origin, tick) % eighth_ticks == 0;
+  return subtract_ticks(tick, origin) % eighth_ticks == 0;
 }
 
 bool pattern_hit_fits_measure(const source_measure& measure, const comping_hit& hit) {
@@ -292,7 +276,7 @@ void push_comping_event(std::vector<arrangement_event>& events, const source_sco
                         bool avoid_melody_attack, std::int64_t duration) {
   if (positions.empty() || tick < anchor_start || tick >= anchor_end) return;
   if (!on_measure_eighth_grid(score, tick) || duration < eighth_ticks) return;
-  const auto left_in_anchor = ticks_between(tick, anchor_end);
+  const auto left_in_anchor = subtract_ticks(anchor_end, tick);
   if (left_in_anchor < eighth_ticks) return;
   if (avoid_melody_attack && melody_attack_at(score, tick)) return;
   duration = std::min(duration, left_in_anchor);
@@ -977,7 +961,7 @@ std::vector<arrangement_anchor> build_accompaniment_anchors(
   std::vector<arrangement_anchor> anchors;
   for (auto& occurrence : chord_occurrences(score, messages, false)) {
     if (occurrence.start_tick >= occurrence.end_tick) continue;
-    const auto duration = ticks_between(occurrence.start_tick, occurrence.end_tick);
+    const auto duration = subtract_ticks(occurrence.end_tick, occurrence.start_tick);
     auto candidates = accompaniment_candidates(occurrence.chord, profile, duration);
     if (candidates.empty()) continue;
     arrangement_anchor anchor;

@@ -3,26 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
-#include <limits>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
 namespace {
-
-// Tick sums stay at the largest (or smallest) tick instead of overflowing on absurd durations.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(tick, ticks, &difference)) return difference;
-  return ticks < 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
 
 std::int64_t measure_end(const source_measure& measure) {
   return add_ticks(measure.start_tick, measure.capacity_ticks);

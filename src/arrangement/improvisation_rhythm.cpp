@@ -17,21 +17,6 @@ constexpr std::int64_t quarter = 4096;
 
 // Arithmetic
 
-// Tick sums saturate instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks < 0 ? std::numeric_limits<std::int64_t>::min()
-                   : std::numeric_limits<std::int64_t>::max();
-}
-
-std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(tick, ticks, &difference)) return difference;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::min()
-                   : std::numeric_limits<std::int64_t>::max();
-}
-
 // (part x 100) / whole, truncated, for any ticks; whole > 0.
 std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
   __extension__ using wide = __int128;

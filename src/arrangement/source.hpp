@@ -1,6 +1,6 @@
 // The source score: what the engine reads of the staff to arrange, the style it is played in,
-// and the pitch arithmetic the whole engine shares. Times are integer ticks, 4096 to the quarter
-// note; MIDI 60 is middle C; strings are numbered 1 (highest) to 6 (lowest).
+// and the tick and pitch arithmetic the whole engine shares. Times are integer ticks, 4096 to the
+// quarter note; MIDI 60 is middle C; strings are numbered 1 (highest) to 6 (lowest).
 #pragma once
 
 #include <boost/json/object.hpp>
@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,6 +103,25 @@ struct arrangement_style_profile {
 
   bool operator==(const arrangement_style_profile&) const = default;
 };
+
+// Tick arithmetic. Sums and differences stay at the largest or smallest tick instead of
+// overflowing, so absurd durations in a document never overflow; every real score is far below.
+
+// tick + ticks, held within the 64-bit range.
+constexpr std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
+  std::int64_t sum = 0;
+  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
+  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
+                   : std::numeric_limits<std::int64_t>::min();
+}
+
+// tick - ticks, held within the 64-bit range; subtract_ticks(end, start) is a span's length.
+constexpr std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
+  std::int64_t difference = 0;
+  if (!__builtin_sub_overflow(tick, ticks, &difference)) return difference;
+  return ticks < 0 ? std::numeric_limits<std::int64_t>::max()
+                   : std::numeric_limits<std::int64_t>::min();
+}
 
 // Pitch arithmetic.
 
