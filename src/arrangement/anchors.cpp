@@ -133,10 +133,6 @@ bool note_belongs_to_measure(const source_score& score, const source_note& note,
          score.measures[note.measure_index].start_tick == measure.start_tick;
 }
 
-bool is_pitched_note(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
-}
-
 // A positionless filler from `start` lasting `duration`.
 arrangement_event filler_event(std::int64_t start, std::int64_t duration) {
   arrangement_event event;
@@ -274,11 +270,11 @@ std::vector<chord_label_marker> source_chord_label_markers(const source_score& s
 
 std::vector<std::int64_t> chord_marker_starts_in_measure(const source_score& score,
                                                          const source_measure& measure) {
-  const auto measure_end = add_ticks(measure.start_tick, measure.capacity_ticks);
+  const auto end = measure_end(measure);
   // The markers are in time order, one per tick, so the starts come out ascending and unique.
   std::vector<std::int64_t> starts;
   for (const auto& marker : source_chord_label_markers(score)) {
-    if (measure.start_tick < marker.start_ticks && marker.start_ticks < measure_end) {
+    if (measure.start_tick < marker.start_ticks && marker.start_ticks < end) {
       starts.push_back(marker.start_ticks);
     }
   }
@@ -371,7 +367,7 @@ std::vector<arrangement_event> source_compact_rest_events(const source_score& sc
 std::vector<arrangement_event> source_rest_events(const source_score& score) {
   std::vector<arrangement_event> rests;
   for (const auto& note : score.notes) {
-    if (is_pitched_note(note) && note.tuplet_id.empty()) continue;
+    if (is_melody_attack(note) && note.tuplet_id.empty()) continue;
     rests.push_back(rest_for_note(score, note));
   }
   return rests;

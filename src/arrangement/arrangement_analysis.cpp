@@ -157,14 +157,6 @@ std::uint64_t normalized_source_fingerprint(const source_score& source,
 
 namespace {
 
-bool is_melody_note(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
-}
-
-std::int64_t note_end(const source_note& note) {
-  return add_ticks(note.start_tick, note.duration_ticks);
-}
-
 bool in_range(std::int64_t tick, tick_range range) {
   return range.start <= tick && tick < range.end;
 }
@@ -178,7 +170,7 @@ struct melody_presence {
 melody_presence melody_presence_in(const source_score& source, tick_range range) {
   melody_presence presence;
   for (const auto& note : source.notes) {
-    if (!is_melody_note(note)) continue;
+    if (!is_melody_attack(note)) continue;
     const auto end = note_end(note);
     if (end <= range.start || note.start_tick >= range.end) continue;
     if (in_range(note.start_tick, range)) ++presence.onsets;
@@ -253,7 +245,7 @@ theme theme_for_range(theme_id id, theme_kind kind, const source_score& source, 
   built.weight = weight;
   const source_note* previous = nullptr;
   for (const auto& note : source.notes) {
-    if (!is_melody_note(note) || !in_range(note.start_tick, range)) continue;
+    if (!is_melody_attack(note) || !in_range(note.start_tick, range)) continue;
     if (previous != nullptr) {
       built.intervals.push_back(saturated_int32(static_cast<std::int64_t>(note.pitches[0].midi) -
                                                 previous->pitches[0].midi));
@@ -311,8 +303,7 @@ bool theme_applies(const theme& candidate, const source_phrase& phrase) {
 std::size_t measure_holding(const source_score& source, std::int64_t tick) {
   for (std::size_t index = 0; index < source.measures.size(); ++index) {
     const auto& measure = source.measures[index];
-    if (measure.start_tick <= tick &&
-        tick < add_ticks(measure.start_tick, measure.capacity_ticks)) {
+    if (measure.start_tick <= tick && tick < measure_end(measure)) {
       return index;
     }
   }

@@ -78,8 +78,7 @@ bool survives_normalization(const arrangement_event& event) {
 std::optional<std::size_t> measure_index_holding(const source_score& score, std::int64_t tick) {
   for (std::size_t index = 0; index < score.measures.size(); ++index) {
     const auto& measure = score.measures[index];
-    if (measure.start_tick <= tick &&
-        tick < add_ticks(measure.start_tick, measure.capacity_ticks)) {
+    if (measure.start_tick <= tick && tick < measure_end(measure)) {
       return index;
     }
   }
@@ -649,10 +648,6 @@ constexpr std::array<std::int64_t, 7> coverage_stab_offsets() {
 }
 
 bool is_electric_stab(const arrangement_event& event) { return event.positions.size() >= 2; }
-
-std::int64_t measure_end(const source_measure& measure) {
-  return add_ticks(measure.start_tick, measure.capacity_ticks);
-}
 
 // The chosen grip of the anchor at `index` when the anchor can sound a stab; null otherwise.
 const electric_stab_grip* usable_stab_grip(

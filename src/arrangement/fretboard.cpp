@@ -708,10 +708,6 @@ std::vector<fingered_position_candidate> fingering_candidates(std::vector<tab_po
   return candidates;
 }
 
-bool is_melody_attack(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
-}
-
 std::size_t melody_attack_count(const source_score& score, std::int64_t from, std::int64_t to) {
   return static_cast<std::size_t>(
       std::count_if(score.notes.begin(), score.notes.end(), [&](const source_note& note) {

@@ -10,7 +10,7 @@ namespace orvanta::arrangement_detail::improvisation_detail {
 namespace {
 
 bool is_attack(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty() && !note.tie_from_previous;
+  return is_melody_attack(note) && !note.tie_from_previous;
 }
 
 // (part x 100) / whole, truncated, for any ticks; whole > 0.
@@ -27,7 +27,7 @@ std::int64_t pickup_span_start(const source_score& source, std::size_t pickup) {
 
 // The end of the note extended over the notes tied on from it at the same first pitch.
 std::int64_t tied_end(const source_score& score, std::size_t note_index) {
-  auto end = add_ticks(score.notes[note_index].start_tick, score.notes[note_index].duration_ticks);
+  auto end = note_end(score.notes[note_index]);
   for (auto current = note_index; current + 1 < score.notes.size(); ++current) {
     const auto& note = score.notes[current];
     const auto& next = score.notes[current + 1];
@@ -198,8 +198,7 @@ phrase_analysis analyze_phrase(const source_score& score,
   analysis.span = span;
   for (std::size_t index = 0; index < score.notes.size(); ++index) {
     const auto& note = score.notes[index];
-    if (!is_attack(note) || note.start_tick >= span.end_tick ||
-        add_ticks(note.start_tick, note.duration_ticks) <= span.start_tick) {
+    if (!is_attack(note) || note.start_tick >= span.end_tick || note_end(note) <= span.start_tick) {
       continue;
     }
     const auto start = std::max(note.start_tick, span.start_tick);

@@ -295,13 +295,6 @@ void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
   }
 }
 
-// True when some pitched written note starts exactly at the tick.
-bool written_attack_at(const source_score& score, std::int64_t tick) {
-  return std::ranges::any_of(score.notes, [tick](const source_note& note) {
-    return note.kind == "note" && !note.pitches.empty() && note.start_tick == tick;
-  });
-}
-
 // Planning state
 
 // The gesture seeds of one candidate: `gesture` drives the landmark draws, contour picks and
@@ -866,7 +859,7 @@ std::int64_t displaced_landmark_start(const source_score& score, const improvisa
         add_ticks(start, length) > span.end_tick) {
       continue;
     }
-    if (!written_attack_at(score, start)) return start;
+    if (!melody_attack_at(score, start)) return start;
     if (!occupied) occupied = start;
   }
   return occupied.value_or(landmark.start_tick);

@@ -11,10 +11,6 @@ namespace {
 // A tied group is long from a half note on.
 constexpr std::int64_t shortest_long_group_ticks = 8192;
 
-std::int64_t note_end(const source_note& note) {
-  return add_ticks(note.start_tick, note.duration_ticks);
-}
-
 // True when note i ties into note i + 1 (see the header).
 bool tie_link_holds(const source_score& score, std::size_t note_index) {
   const auto& notes = score.notes;

@@ -123,6 +123,21 @@ constexpr std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
                    : std::numeric_limits<std::int64_t>::min();
 }
 
+// Notes and measures.
+
+// The tick the note ends at: start plus duration, held within the 64-bit range.
+constexpr std::int64_t note_end(const source_note& note) {
+  return add_ticks(note.start_tick, note.duration_ticks);
+}
+
+// The tick the measure ends at: start plus capacity, held within the 64-bit range.
+constexpr std::int64_t measure_end(const source_measure& measure) {
+  return add_ticks(measure.start_tick, measure.capacity_ticks);
+}
+
+// True when the note is a melody attack: of kind "note" with at least one pitch.
+bool is_melody_attack(const source_note& note);
+
 // Pitch arithmetic.
 
 // Pitch class 0..11 of any integer (MIDI number or interval), C = 0.
