@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
-#include <limits>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -17,12 +16,6 @@ namespace {
 arrangement_message warning_message(std::string text) { return {"warning", "", std::move(text)}; }
 
 arrangement_message error_message(std::string text) { return {"error", "", std::move(text)}; }
-
-// A score computed in 64 bits, held at the limits of a grip score.
-int clamped_score(std::int64_t score) {
-  return static_cast<int>(std::clamp<std::int64_t>(score, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
 
 // The tension a melody pitch adds over the chord's root, by interval in semitones; empty for the
 // root, the major third, the fifth and the two sevenths.
@@ -571,10 +564,10 @@ std::vector<grip_candidate> prefer_acoustic_low_bass_candidates(
     const std::int64_t charged =
         std::int64_t{candidate.score} + acoustic_low_bass_position_penalty(candidate.positions);
     if (positions_have_acoustic_low_bass(chord, candidate.positions)) {
-      candidate.score = clamped_score(charged - 12000);
+      candidate.score = clamp_to_int(charged - 12000);
       root_bass.push_back(std::move(candidate));
     } else if (positions_have_any_low_bass_with_upper_strings(candidate.positions)) {
-      candidate.score = clamped_score(charged - 4000);
+      candidate.score = clamp_to_int(charged - 4000);
       other_low_bass.push_back(std::move(candidate));
     }
   }
@@ -609,7 +602,7 @@ int acoustic_low_bass_position_penalty(const std::vector<tab_position>& position
   const auto lowest = lowest_position(positions);
   if (lowest && is_low_chord_string(*lowest)) penalty += high_position_charge(lowest->fret, 760);
   penalty += high_position_charge(anchor_fret(positions), 720);
-  return clamped_score(penalty);
+  return clamp_to_int(penalty);
 }
 
 int acoustic_rhythm_bass_pc(const parsed_chord& chord) {

@@ -4,7 +4,6 @@
 #include "arrangement/improvisation_analysis.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <optional>
 #include <utility>
 
@@ -187,11 +186,6 @@ double sounding_fraction(std::int64_t sounding, tick_range range) {
   return std::min(static_cast<double>(sounding) / static_cast<double>(length), 1.0);
 }
 
-std::int32_t saturated_int32(std::int64_t value) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 struct closing {
   bool cadential = false;
   double weight = 0.0;
@@ -247,8 +241,8 @@ theme theme_for_range(theme_id id, theme_kind kind, const source_score& source, 
   for (const auto& note : source.notes) {
     if (!is_melody_attack(note) || !in_range(note.start_tick, range)) continue;
     if (previous != nullptr) {
-      built.intervals.push_back(saturated_int32(static_cast<std::int64_t>(note.pitches[0].midi) -
-                                                previous->pitches[0].midi));
+      built.intervals.push_back(clamp_to_int(static_cast<std::int64_t>(note.pitches[0].midi) -
+                                             previous->pitches[0].midi));
     }
     built.durations.push_back(note.duration_ticks);
     previous = &note;

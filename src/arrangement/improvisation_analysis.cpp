@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <limits>
 
 namespace orvanta::arrangement_detail::improvisation_detail {
 namespace {
@@ -126,9 +125,8 @@ void summarise(phrase_analysis& analysis) {
   analysis.lowest_midi = landmarks[first_extreme(landmarks, false)].midi;
   const auto& span = analysis.span;
   const auto length = std::max<std::int64_t>(subtract_ticks(span.end_tick, span.start_tick), 1);
-  analysis.peak_percent = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      percent_of(subtract_ticks(highest.start_tick, span.start_tick), length),
-      std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+  analysis.peak_percent =
+      clamp_to_int(percent_of(subtract_ticks(highest.start_tick, span.start_tick), length));
   for (std::size_t index = 1; index < landmarks.size() && analysis.contour.size() <= 4; ++index) {
     const auto step = std::int64_t{landmarks[index].midi} - landmarks[index - 1].midi;
     if (step != 0)

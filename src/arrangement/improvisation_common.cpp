@@ -171,11 +171,6 @@ wide pc_of(wide value) {
   return remainder < 0 ? remainder + 12 : remainder;
 }
 
-int to_int(wide value) {
-  return static_cast<int>(
-      std::clamp<wide>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
 // The register fitting with each loop of octave steps counted at once.
 wide fit_register_wide(const improvisation_config& config, wide midi, std::optional<int> previous) {
   const wide low = config.low_midi;
@@ -366,11 +361,11 @@ int midpoint_midi(const source_score& score) {
     sum += note.pitches.front().midi;
     ++count;
   }
-  return count == 0 ? 64 : to_int(sum / count);
+  return count == 0 ? 64 : clamp_to_int(sum / count);
 }
 
 int fit_register(const improvisation_config& config, int midi, std::optional<int> previous) {
-  return to_int(fit_register_wide(config, midi, previous));
+  return clamp_to_int(fit_register_wide(config, midi, previous));
 }
 
 int midi_for_pc_near(const improvisation_config& config, int pitch_class, int reference,
@@ -388,7 +383,7 @@ int midi_for_pc_near(const improvisation_config& config, int pitch_class, int re
       best_score = score;
     }
   }
-  return to_int(fit_register_wide(config, best, previous));
+  return clamp_to_int(fit_register_wide(config, best, previous));
 }
 
 int top_four_playability_penalty(int midi) {

@@ -25,11 +25,6 @@ constexpr std::int32_t empty_phrase_score = -536870912;
 constexpr std::int32_t fallback_candidate_score = -1000;
 constexpr int no_place_penalty = 20000;
 
-std::int32_t to_int32(wide value) {
-  return static_cast<std::int32_t>(std::clamp<wide>(value, std::numeric_limits<std::int32_t>::min(),
-                                                    std::numeric_limits<std::int32_t>::max()));
-}
-
 wide pc_of(wide value) {
   const wide remainder = value % 12;
   return remainder < 0 ? remainder + 12 : remainder;
@@ -250,7 +245,7 @@ std::vector<target_candidate> candidates_for(realisation_setting& setting,
         continue;
       }
       collected.push_back(
-          {note, to_int32(candidate_score(config, gesture, context, note, penalty))});
+          {note, clamp_to_int(candidate_score(config, gesture, context, note, penalty))});
     }
   }
   if (collected.empty()) {
@@ -787,7 +782,7 @@ std::vector<solo_phrase_event> realize_gestures(const source_score& score,
 std::int32_t gesture_transition_score(const improvisation_config& config,
                                       const melody_gesture& from, int from_note,
                                       const melody_gesture& to, int to_note) {
-  return to_int32(transition_score(config, from, from_note, to, to_note));
+  return clamp_to_int(transition_score(config, from, from_note, to, to_note));
 }
 
 std::vector<target_candidate> target_candidates_for_gesture(
@@ -852,7 +847,7 @@ std::int32_t phrase_score(const source_score& score, const std::vector<chord_occ
     total +=
         memory_terms(score, function, events, candidate, memory[index], index + 1 == memory.size());
   }
-  return to_int32(total);
+  return clamp_to_int(total);
 }
 
 phrase_gap_metrics phrase_gap_metrics_for(const source_score& score,

@@ -23,11 +23,6 @@ std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
   return static_cast<std::int64_t>(static_cast<wide>(part) * 100 / whole);
 }
 
-int to_int(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
-
 // Seed sums wrap around on 32 bits; the result is the wrapped pattern read as an int.
 int seed_sum(std::uint32_t a, std::uint32_t b) { return static_cast<int>(a + b); }
 
@@ -366,8 +361,8 @@ int pickup_pitch(const planner& plan, const source_landmark& landmark, std::size
   const auto context =
       harmonic_context_for_tick(plan.score, plan.chords, plan.config, landmark.start_tick);
   if (!context || context->scale_tones.empty()) {
-    return fit_register(plan.config, to_int(std::int64_t{landmark.midi} + (step > 0 ? 2 : -2)),
-                        previous);
+    return fit_register(plan.config,
+                        clamp_to_int(std::int64_t{landmark.midi} + (step > 0 ? 2 : -2)), previous);
   }
   const auto& scale = context->scale_tones;
   const auto size = static_cast<std::int64_t>(scale.size());
@@ -382,8 +377,8 @@ int pickup_pitch(const planner& plan, const source_landmark& landmark, std::size
   const std::int64_t reference = plan.have_previous
                                      ? std::int64_t{plan.previous_target} + (step >= 0 ? 2 : -2)
                                      : std::int64_t{landmark.midi} + 2 * step;
-  return midi_for_pc_near(plan.config, scale[static_cast<std::size_t>(slot)], to_int(reference),
-                          previous);
+  return midi_for_pc_near(plan.config, scale[static_cast<std::size_t>(slot)],
+                          clamp_to_int(reference), previous);
 }
 
 void plan_pickup_landmark(planner& plan, const source_landmark& landmark, std::size_t position) {
@@ -496,7 +491,7 @@ void plan_approach(planner& plan, const source_landmark& landmark) {
           ? 1
           : -1;
   add(plan,
-      gesture_for(plan, start, eighth, to_int(std::int64_t{landmark.midi} + direction),
+      gesture_for(plan, start, eighth, clamp_to_int(std::int64_t{landmark.midi} + direction),
                   std::max(landmark.weight - 35, 10), gesture_role::approach, landmark.note_index));
 }
 
@@ -577,7 +572,7 @@ int moved_target(const planner& plan, const source_landmark& landmark, int conto
       default: break;
     }
   }
-  return to_int(std::int64_t{landmark.midi} + move);
+  return clamp_to_int(std::int64_t{landmark.midi} + move);
 }
 
 // The landmark's length when a fill follows it.
@@ -624,7 +619,8 @@ void plan_fill(planner& plan, const source_landmark& landmark, std::int64_t dura
       }
     }
     add(plan,
-        gesture_for(plan, position, *length, to_int(std::int64_t{landmark.midi} + cell[index].step),
+        gesture_for(plan, position, *length,
+                    clamp_to_int(std::int64_t{landmark.midi} + cell[index].step),
                     std::max(landmark.weight - 28, 15), gesture_role::fill, landmark.note_index));
     previous_end = add_ticks(position, *length);
   }
@@ -707,9 +703,9 @@ void plan_tail(planner& plan) {
     const bool final_note = index == count;
     const int direction = final_note && plan.transform == phrase_transform::zigzag ? -1 : 1;
     auto gesture =
-        gesture_for(plan, position, *length, to_int(std::int64_t{last.midi} + direction * step),
-                    final_note ? 72 : 44, final_note ? gesture_role::closing : gesture_role::tail,
-                    last.note_index);
+        gesture_for(plan, position, *length,
+                    clamp_to_int(std::int64_t{last.midi} + direction * step), final_note ? 72 : 44,
+                    final_note ? gesture_role::closing : gesture_role::tail, last.note_index);
     gesture.closes_phrase = final_note;
     add(plan, gesture);
   }
@@ -748,7 +744,7 @@ int gesture_priority(const melody_gesture& gesture) {
     priority += 40;
   }
   if (gesture.on_strong_slot) priority += 18;
-  return to_int(priority);
+  return clamp_to_int(priority);
 }
 
 void add_gesture(std::vector<melody_gesture>& gestures, const source_score& score,
@@ -817,7 +813,7 @@ int desired_midi_for_gesture(const improvisation_config& config, const phrase_an
       default: break;
     }
   }
-  return fit_register(config, to_int(moved), std::nullopt);
+  return fit_register(config, clamp_to_int(moved), std::nullopt);
 }
 
 std::int64_t displaced_landmark_start(const source_score& score, const improvisation_config& config,
@@ -1051,8 +1047,8 @@ std::vector<melody_gesture> fallback_gestures(const source_score& score,
       const auto pick = mix_seed(made * 17u + static_cast<std::uint32_t>(seed),
                                  static_cast<std::uint32_t>(note.step) + 31u) %
                         static_cast<std::int64_t>(pcs.size());
-      const int pitch =
-          midi_for_pc_near(config, pcs[static_cast<std::size_t>(pick)], to_int(base), previous);
+      const int pitch = midi_for_pc_near(config, pcs[static_cast<std::size_t>(pick)],
+                                         clamp_to_int(base), previous);
       melody_gesture gesture;
       gesture.start_tick = position;
       gesture.duration_ticks = note.duration_ticks;

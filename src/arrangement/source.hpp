@@ -123,6 +123,15 @@ constexpr std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
                    : std::numeric_limits<std::int64_t>::min();
 }
 
+// Scores and pitches worked out in 64 bits.
+
+// The value held within the range of int, for a score or a pitch computed in 64 bits.
+constexpr int clamp_to_int(std::int64_t value) {
+  constexpr std::int64_t lowest = std::numeric_limits<int>::min();
+  constexpr std::int64_t highest = std::numeric_limits<int>::max();
+  return static_cast<int>(value < lowest ? lowest : value > highest ? highest : value);
+}
+
 // Notes and measures.
 
 // The tick the note ends at: start plus duration, held within the 64-bit range.

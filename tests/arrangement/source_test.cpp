@@ -61,6 +61,20 @@ TEST(source_test, tick_arithmetic_holds_at_the_64_bit_limits) {
   }
 }
 
+TEST(source_test, clamp_to_int_holds_64_bit_values_within_int) {
+  constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+  constexpr auto smallest = std::numeric_limits<std::int64_t>::min();
+  const std::pair<std::int64_t, int> rows[] = {{0, 0},
+                                               {-5, -5},
+                                               {INT_MAX, INT_MAX},
+                                               {std::int64_t{INT_MAX} + 1, INT_MAX},
+                                               {INT_MIN, INT_MIN},
+                                               {std::int64_t{INT_MIN} - 1, INT_MIN},
+                                               {largest, INT_MAX},
+                                               {smallest, INT_MIN}};
+  for (const auto& [value, expected] : rows) EXPECT_EQ(clamp_to_int(value), expected) << value;
+}
+
 TEST(source_test, open_strings_in_standard_tuning) {
   const int expected[] = {64, 59, 55, 50, 45, 40};
   for (int string = 1; string <= 6; ++string)
