@@ -12,12 +12,6 @@ bool is_attack(const source_note& note) {
   return is_melody_attack(note) && !note.tie_from_previous;
 }
 
-// (part x 100) / whole, truncated, for any ticks; whole > 0.
-std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
-  __extension__ using wide = __int128;
-  return static_cast<std::int64_t>(static_cast<wide>(part) * 100 / whole);
-}
-
 // The leading pickup span's start: the pickup's first attack, else the measure's start.
 std::int64_t pickup_span_start(const source_score& source, std::size_t pickup) {
   return first_attack_start_in_measure(source, pickup)

@@ -166,11 +166,6 @@ std::optional<std::size_t> leading_pickup_in_list(const source_score& score) {
 // The number of steps of 12 that cover a positive distance; 0 for none.
 wide octaves_to_cover(wide distance) { return distance > 0 ? (distance + 11) / 12 : 0; }
 
-wide pc_of(wide value) {
-  const wide remainder = value % 12;
-  return remainder < 0 ? remainder + 12 : remainder;
-}
-
 // The register fitting with each loop of octave steps counted at once.
 wide fit_register_wide(const improvisation_config& config, wide midi, std::optional<int> previous) {
   const wide low = config.low_midi;
@@ -339,6 +334,18 @@ bool slot_is_strong(const source_score& score, std::int64_t tick, std::size_t fa
   const auto offset =
       static_cast<std::uint64_t>(tick) - static_cast<std::uint64_t>(measure.start_tick);
   return offset % (measure.time_signature == "6/8" ? 6144u : 4096u) == 0;
+}
+
+// Arithmetic on 64-bit pitches and ticks
+
+std::int64_t pc_of(std::int64_t value) {
+  const std::int64_t remainder = value % 12;
+  return remainder < 0 ? remainder + 12 : remainder;
+}
+
+std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
+  __extension__ using wide_product = __int128;
+  return static_cast<std::int64_t>(static_cast<wide_product>(part) * 100 / whole);
 }
 
 // Pitch-class lists

@@ -159,6 +159,14 @@ std::int64_t measure_end_for_tick(const source_score& score, std::int64_t tick,
 // measures, on every quarter of the timeline.
 bool slot_is_strong(const source_score& score, std::int64_t tick, std::size_t fallback);
 
+// Arithmetic on 64-bit pitches and ticks
+
+// The pitch class 0 to 11 of any 64-bit value, C = 0.
+std::int64_t pc_of(std::int64_t value);
+
+// (part x 100) / whole, truncated towards zero, for any ticks; whole > 0.
+std::int64_t percent_of(std::int64_t part, std::int64_t whole);
+
 // Pitch-class lists, kept in insertion order without repeats
 
 // True when the value's pitch class is in the list.

@@ -25,11 +25,6 @@ constexpr std::int32_t empty_phrase_score = -536870912;
 constexpr std::int32_t fallback_candidate_score = -1000;
 constexpr int no_place_penalty = 20000;
 
-wide pc_of(wide value) {
-  const wide remainder = value % 12;
-  return remainder < 0 ? remainder + 12 : remainder;
-}
-
 bool same_pc(wide left, wide right) { return pc_of(left) == pc_of(right); }
 
 // Phrasing style 1 picks the second of every pair of style constants; any other style the first.

@@ -17,12 +17,6 @@ constexpr std::int64_t quarter = 4096;
 
 // Arithmetic
 
-// (part x 100) / whole, truncated, for any ticks; whole > 0.
-std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
-  __extension__ using wide = __int128;
-  return static_cast<std::int64_t>(static_cast<wide>(part) * 100 / whole);
-}
-
 // Seed sums wrap around on 32 bits; the result is the wrapped pattern read as an int.
 int seed_sum(std::uint32_t a, std::uint32_t b) { return static_cast<int>(a + b); }
 

@@ -441,6 +441,30 @@ TEST(improvisation_common_test, strong_slots_fall_on_quarters_or_dotted_quarters
 
 // Pitch classes, register and fretting
 
+TEST(improvisation_common_test, pitch_classes_and_percents_of_any_64_bit_value) {
+  constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+  constexpr auto smallest = std::numeric_limits<std::int64_t>::min();
+  const std::pair<std::int64_t, std::int64_t> classes[] = {{0, 0},   {61, 1},      {-1, 11},
+                                                           {-12, 0}, {largest, 7}, {smallest, 4}};
+  for (const auto& [value, expected] : classes) EXPECT_EQ(pc_of(value), expected) << value;
+  struct row {
+    const char* name;
+    std::int64_t part;
+    std::int64_t whole;
+    std::int64_t percent;
+  };
+  const row percents[] = {
+      {"a third, truncated", 1, 3, 33},
+      {"a negative part truncates towards zero", -1, 3, -33},
+      {"past the whole", 3 * whole, whole, 300},
+      {"a part too large for a 64-bit product", largest, largest, 100},
+      {"the smallest part", smallest, largest, -100},
+  };
+  for (const auto& [name, part, total, percent] : percents) {
+    EXPECT_EQ(percent_of(part, total), percent) << name;
+  }
+}
+
 TEST(improvisation_common_test, pitch_class_lists_hold_each_pitch_class_once) {
   std::vector<int> pcs;
   for (const int value : {14, 2, -1, 11, 60, 0, INT_MIN, INT_MAX}) append_pc(pcs, value);
