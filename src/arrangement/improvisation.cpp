@@ -58,9 +58,7 @@ wide distance(wide from, wide to) { return std::abs(to - from); }
 // The pitch classes of `from` that are also in `scale`, in the order of `from`.
 std::vector<int> scale_members(const std::vector<int>& from, const std::vector<int>& scale) {
   std::vector<int> pcs;
-  for (const int pc : from) {
-    if (contains_pc(scale, pc)) append_pc(pcs, pc);
-  }
+  append_scale_members(pcs, from, scale);
   return pcs;
 }
 

@@ -358,6 +358,13 @@ void append_pc(std::vector<int>& pcs, int value) {
   if (!contains_pc(pcs, value)) pcs.push_back(normalize_pc(value));
 }
 
+void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
+                          const std::vector<int>& scale) {
+  for (const int pc : listed) {
+    if (contains_pc(scale, pc)) append_pc(pcs, pc);
+  }
+}
+
 // Register and fretting
 
 int midpoint_midi(const source_score& score) {

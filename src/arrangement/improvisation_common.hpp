@@ -175,6 +175,11 @@ bool contains_pc(const std::vector<int>& pcs, int value);
 // Appends the value's pitch class unless the list holds it.
 void append_pc(std::vector<int>& pcs, int value);
 
+// Appends the pitch classes of `listed` that are also in `scale`, in the order of `listed`,
+// unless the list holds them.
+void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
+                          const std::vector<int>& scale);
+
 // Register and fretting
 
 // The truncated average first-pitch MIDI of the source's pitched notes; 64 when there is none.

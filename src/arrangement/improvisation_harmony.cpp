@@ -88,14 +88,6 @@ int penalty_of(realisation_setting& setting, int midi) {
   return penalty;
 }
 
-// Appends the pitch classes of `from` that are also in `scale`, in the order of `from`.
-void append_scale_members(std::vector<int>& pcs, const std::vector<int>& from,
-                          const std::vector<int>& scale) {
-  for (const int pc : from) {
-    if (contains_pc(scale, pc)) append_pc(pcs, pc);
-  }
-}
-
 // The pitch classes a gesture may sound, most wanted first.
 std::vector<int> gesture_pitch_classes(const realisation_setting& setting,
                                        const solo_harmonic_context* context,

@@ -276,14 +276,6 @@ const row* row_for(const std::array<row, 5>& rows, phrase_function function) {
 
 // Pitch classes
 
-// The listed pitch classes that are also in the scale, appended in list order.
-void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
-                          const std::vector<int>& scale) {
-  for (const int pc : listed) {
-    if (contains_pc(scale, pc)) append_pc(pcs, pc);
-  }
-}
-
 // Planning state
 
 // The gesture seeds of one candidate: `gesture` drives the landmark draws, contour picks and

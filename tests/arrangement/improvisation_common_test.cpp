@@ -475,6 +475,14 @@ TEST(improvisation_common_test, pitch_class_lists_hold_each_pitch_class_once) {
   EXPECT_FALSE(contains_pc({14}, 2));
 }
 
+TEST(improvisation_common_test, scale_members_keep_the_listed_order_without_repeats) {
+  // C major; the list holds E already, so only the listed members it lacks are appended.
+  const std::vector<int> scale{0, 2, 4, 5, 7, 9, 11};
+  std::vector<int> pcs{4};
+  append_scale_members(pcs, {10, 9, 16, 1, 14, 9}, scale);
+  EXPECT_EQ(pcs, (std::vector<int>{4, 9, 2}));
+}
+
 TEST(improvisation_common_test, the_midpoint_averages_first_pitches_of_notes) {
   source_score score;
   score.notes = {note_at(0, 0, quarter, 60), note_at(0, 0, quarter, 61),
