@@ -415,4 +415,13 @@ int top_four_playability_penalty(int midi) {
   return best;
 }
 
+int playability_penalty(playability_memo& memo, int midi) {
+  if (midi < 0 || midi >= static_cast<int>(memo.penalties.size())) {
+    return top_four_playability_penalty(midi);
+  }
+  auto& penalty = memo.penalties[static_cast<std::size_t>(midi)];
+  if (!penalty) penalty = top_four_playability_penalty(midi);
+  return *penalty;
+}
+
 }  // namespace orvanta::arrangement_detail::improvisation_detail

@@ -8,6 +8,7 @@
 #include "arrangement/solo_theory.hpp"
 #include "arrangement/source.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -66,6 +67,14 @@ struct harmonic_context_table {
   std::optional<solo_harmonic_context> pickup_context;
 
   bool operator==(const harmonic_context_table&) const = default;
+};
+
+// The fretting penalties (`top_four_playability_penalty`) of MIDI notes 0 to 127, each worked out
+// the first time one call asks for it. The call owns the memo; nothing is kept between calls.
+struct playability_memo {
+  std::array<std::optional<int>, 128> penalties{};
+
+  bool operator==(const playability_memo&) const = default;
 };
 
 // Configuration
@@ -197,5 +206,8 @@ int midi_for_pc_near(const improvisation_config& config, int pitch_class, int re
 // The cost of the note's cheapest place on strings 1 to 4, near fret 5 and low on the neck; 20000
 // when it has none there.
 int top_four_playability_penalty(int midi);
+
+// `top_four_playability_penalty(midi)`, kept in the memo for MIDI 0 to 127.
+int playability_penalty(playability_memo& memo, int midi);
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail

@@ -62,30 +62,19 @@ wide role_points_of(const melody_gesture& gesture) {
 // Gesture realisation
 
 // What a realisation reads besides the gestures: the harmony, the register and the source key,
-// with the fretting penalties of the MIDI notes asked for so far (-1 for not yet asked).
+// with the fretting penalties of the MIDI notes asked for so far.
 struct realisation_setting {
   const harmonic_context_table& harmony;
   const improvisation_config& config;
   int key_pc = 0;
   std::vector<int> key_scale;
-  std::array<int, 128> penalties{};
+  playability_memo penalties{};
 };
 
 realisation_setting setting_for(const source_score& score, const harmonic_context_table& harmony,
                                 const improvisation_config& config) {
   const int key = key_root_pc(score);
-  realisation_setting setting{harmony, config, key, key_major_scale_pcs(key)};
-  setting.penalties.fill(-1);
-  return setting;
-}
-
-int penalty_of(realisation_setting& setting, int midi) {
-  if (midi < 0 || midi >= static_cast<int>(setting.penalties.size())) {
-    return top_four_playability_penalty(midi);
-  }
-  auto& penalty = setting.penalties[static_cast<std::size_t>(midi)];
-  if (penalty < 0) penalty = top_four_playability_penalty(midi);
-  return penalty;
+  return {harmony, config, key, key_major_scale_pcs(key)};
 }
 
 // The pitch classes a gesture may sound, most wanted first.
@@ -225,7 +214,7 @@ std::vector<target_candidate> candidates_for(realisation_setting& setting,
                               [note](const target_candidate& kept) { return kept.midi == note; })) {
         continue;
       }
-      const int penalty = penalty_of(setting, note);
+      const int penalty = playability_penalty(setting.penalties, note);
       if (penalty >= no_place_penalty) continue;
       if (context != nullptr && gesture.duration_ticks > quarter &&
           !contains_pc(context->chord_tones, note)) {
