@@ -64,11 +64,6 @@ constexpr std::array<std::string_view, 7> section_type_texts() {
           "guitar_solo_2",  "vocal_melody_2", "ending"};
 }
 
-constexpr std::array<std::string_view, 10> style_family_names() {
-  return {"swing",    "ballad", "bossa", "samba", "latin",
-          "even8ths", "rock",   "funk",  "blues", "waltz"};
-}
-
 std::string theme_transform_for_phrase(phrase_function function) {
   return std::string(table_text(theme_transform_words(), function));
 }

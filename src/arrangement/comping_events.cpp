@@ -91,11 +91,6 @@ bool melody_refuses_hit(const comping_hit& hit, const comping_context& context) 
   return (hit.skip_when_melody_busy && context.busy) || (hit.needs_space && !context.long_space);
 }
 
-constexpr std::array<std::string_view, 10> style_family_names() {
-  return {"swing",    "ballad", "bossa", "samba", "latin",
-          "even8ths", "rock",   "funk",  "blues", "waltz"};
-}
-
 }  // namespace
 
 // Event list normalisation

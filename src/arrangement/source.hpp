@@ -6,6 +6,7 @@
 #include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -177,6 +178,12 @@ const boost::json::object* source_staff(const boost::json::value&& document) = d
 source_score extract_source_score(const boost::json::object& staff);
 
 // Style.
+
+// The names of the style families in enumerator order: the texts the engine prints for them.
+constexpr std::array<std::string_view, 10> style_family_names() {
+  return {"swing",    "ballad", "bossa", "samba", "latin",
+          "even8ths", "rock",   "funk",  "blues", "waltz"};
+}
 
 // The document's metadata style, or "Med. Swing" when it is missing, empty or not a string.
 std::string arrangement_style_label(const boost::json::value& document);
