@@ -156,10 +156,6 @@ std::uint64_t normalized_source_fingerprint(const source_score& source,
 
 namespace {
 
-bool in_range(std::int64_t tick, tick_range range) {
-  return range.start <= tick && tick < range.end;
-}
-
 // The melody's attacks in a range and the ticks it sounds there.
 struct melody_presence {
   std::int64_t onsets = 0;
@@ -172,7 +168,7 @@ melody_presence melody_presence_in(const source_score& source, tick_range range)
     if (!is_melody_attack(note)) continue;
     const auto end = note_end(note);
     if (end <= range.start || note.start_tick >= range.end) continue;
-    if (in_range(note.start_tick, range)) ++presence.onsets;
+    if (tick_in_range(range, note.start_tick)) ++presence.onsets;
     const auto overlap =
         subtract_ticks(std::min(end, range.end), std::max(note.start_tick, range.start));
     presence.sounding = add_ticks(presence.sounding, overlap);
@@ -198,7 +194,7 @@ closing phrase_closing(const harmonic_timeline& timeline, tick_range range,
   if (range.end >= source_end) return {true, 1.0};
   std::optional<std::int64_t> last_change;
   for (const auto& span : timeline.spans) {
-    if (in_range(span.start_tick, range)) last_change = span.start_tick;
+    if (tick_in_range(range, span.start_tick)) last_change = span.start_tick;
   }
   if (!last_change) return {false, 0.0};
   const auto distance = subtract_ticks(range.end, *last_change);
@@ -239,7 +235,7 @@ theme theme_for_range(theme_id id, theme_kind kind, const source_score& source, 
   built.weight = weight;
   const source_note* previous = nullptr;
   for (const auto& note : source.notes) {
-    if (!is_melody_attack(note) || !in_range(note.start_tick, range)) continue;
+    if (!is_melody_attack(note) || !tick_in_range(range, note.start_tick)) continue;
     if (previous != nullptr) {
       built.intervals.push_back(clamp_to_int(static_cast<std::int64_t>(note.pitches[0].midi) -
                                              previous->pitches[0].midi));

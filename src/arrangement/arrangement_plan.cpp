@@ -507,14 +507,14 @@ std::uint64_t arrangement_decision_key(const arrangement_plan& plan, arrangement
 const source_phrase* source_phrase_for_tick(const arrangement_analysis& analysis,
                                             std::int64_t tick) {
   for (const auto& phrase : analysis.phrases) {
-    if (phrase.range.start <= tick && tick < phrase.range.end) return &phrase;
+    if (tick_in_range(phrase.range, tick)) return &phrase;
   }
   return nullptr;
 }
 
 const phrase_instance_plan* phrase_plan_for_tick(const section_plan& plan, std::int64_t tick) {
   for (const auto& phrase : plan.phrases) {
-    if (phrase.range.start <= tick && tick < phrase.range.end) return &phrase;
+    if (tick_in_range(phrase.range, tick)) return &phrase;
   }
   return nullptr;
 }

@@ -244,10 +244,6 @@ bool tick_list_contains(const std::vector<std::int64_t>& ticks, std::int64_t tic
   return std::find(ticks.begin(), ticks.end(), tick) != ticks.end();
 }
 
-bool tick_in_range(const tick_range& range, std::int64_t tick) {
-  return range.start <= tick && tick < range.end;
-}
-
 bool tick_in_ranges(const std::vector<tick_range>& ranges, std::int64_t tick) {
   return std::any_of(ranges.begin(), ranges.end(),
                      [&](const tick_range& range) { return tick_in_range(range, tick); });
