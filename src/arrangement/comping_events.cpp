@@ -36,12 +36,6 @@ bool normalization_order_less(const arrangement_event& left, const arrangement_e
   return left.positions.size() < right.positions.size();
 }
 
-void sort_positions_by_pitch(std::vector<tab_position>& positions) {
-  std::stable_sort(
-      positions.begin(), positions.end(),
-      [](const tab_position& left, const tab_position& right) { return left.midi < right.midi; });
-}
-
 bool is_positionless_filler(const arrangement_event& event) {
   return event.filler && event.positions.empty();
 }

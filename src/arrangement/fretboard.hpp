@@ -79,6 +79,9 @@ std::vector<std::array<int, 4>> position_list_order_key(const std::vector<tab_po
 bool position_list_order_less(const std::vector<tab_position>& left,
                               const std::vector<tab_position>& right);
 
+// Orders the positions by ascending MIDI pitch; positions of one pitch keep their order.
+void sort_positions_by_pitch(std::vector<tab_position>& positions);
+
 // Positions
 
 // Every place of a MIDI pitch on the listed strings (frets 0 to 20, no finger), best first: near
