@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "score_fixtures.hpp"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -17,6 +19,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
 constexpr std::int64_t eighth = 2048;
@@ -42,12 +45,6 @@ source_score long_song() {
     }
   }
   return score;
-}
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
 }
 
 void bm_harmonic_context_for_tick(benchmark::State& state) {

@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "score_fixtures.hpp"
+
 #include <array>
 #include <cstdint>
 #include <type_traits>
@@ -18,6 +20,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
 constexpr std::size_t measure_count = 32;
@@ -42,12 +45,6 @@ source_score song() {
     }
   }
   return score;
-}
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
 }
 
 // The span of measures 8 to 11, the fifth of eight.

@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "score_fixtures.hpp"
+
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
 
@@ -49,15 +52,9 @@ source_score song() {
   return score;
 }
 
-std::vector<chord_occurrence> chords_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
-
 void bm_analyze_all_spans(benchmark::State& state) {
   const auto score = song();
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto config = profile_config(improvisation_role::electric);
   const auto spans = phrase_spans_for_source(score);
   for (auto _ : state) {
@@ -70,7 +67,7 @@ BENCHMARK(bm_analyze_all_spans);
 
 void bm_plan_all_candidates(benchmark::State& state) {
   const auto score = song();
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto config = profile_config(static_cast<improvisation_role>(state.range(0)));
   std::vector<phrase_analysis> analyses;
   for (const auto& span : phrase_spans_for_source(score)) {

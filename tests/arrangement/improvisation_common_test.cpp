@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <climits>
 #include <cstdint>
 #include <limits>
@@ -17,6 +19,8 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrence;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t quarter = 4096;
 constexpr std::int64_t whole = 16384;
@@ -67,21 +71,6 @@ source_score song(const std::vector<std::string>& chords, bool pickup, std::stri
     ++index;
   }
   return score;
-}
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
-
-chord_occurrence occurrence(const std::string& symbol, std::int64_t start, std::int64_t end) {
-  chord_occurrence result;
-  result.chord = *parse_chord_symbol(symbol);
-  result.symbol = symbol;
-  result.start_tick = start;
-  result.end_tick = end;
-  return result;
 }
 
 // One chord a measure long after another, from tick 0.

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -21,6 +23,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t eighth = 2048;
 constexpr std::int64_t quarter = 4096;
@@ -49,12 +52,6 @@ source_score song(const std::vector<std::string>& chords) {
 }
 
 source_score ii_v_i() { return song({"Cmaj7", "Dm7", "G7", "Cmaj7"}); }
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
 
 improvisation_config acoustic() { return profile_config(improvisation_role::acoustic); }
 improvisation_config electric() { return profile_config(improvisation_role::electric); }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <algorithm>
 #include <array>
 #include <string>
@@ -13,6 +15,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
 
@@ -46,12 +49,6 @@ void add_rest(source_score& score, std::int64_t start, std::int64_t duration,
   add_note(score, start, duration, 60, chord);
   score.notes.back().kind = "rest";
   score.notes.back().pitches.clear();
-}
-
-std::vector<chord_occurrence> chords_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
 }
 
 // A sung melody over a four-measure progression, repeated: quarters, a held half, eighths, a
@@ -416,7 +413,7 @@ void expect_gestures(const std::vector<melody_gesture>& gestures,
 TEST(improvisation_rhythm_test, fallback_plays_the_opening_cell_of_the_measure_draw) {
   auto score = measures_with(1);
   add_rest(score, 0, whole, "C");
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const arrangement_style_profile style;
   const auto analysis = analyze_phrase(score, chords, acoustic, phrase_spans_for_source(score)[0]);
   ASSERT_TRUE(analysis.landmarks.empty());
@@ -493,7 +490,7 @@ TEST(improvisation_rhythm_test, a_lone_short_landmark_in_a_long_span_falls_back)
   auto score = measures_with(4);
   add_note(score, 0, 4096, 64, "C");
   add_rest(score, 4096, 4 * whole - 4096);
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto analysis = analyze_phrase(score, chords, electric, phrase_spans_for_source(score)[0]);
   ASSERT_EQ(analysis.landmarks.size(), 1u);
   const arrangement_style_profile style;
@@ -524,7 +521,7 @@ TEST(improvisation_rhythm_test, every_candidate_plans_a_well_formed_phrase) {
   slow_ballad.slow = true;
   const arrangement_style_profile styles[] = {{}, slow_ballad};
   for (const auto& row : rows) {
-    const auto chords = chords_of(row.score);
+    const auto chords = occurrences_of(row.score);
     for (const auto& config : {acoustic, electric}) {
       for (const auto& style : styles) {
         for (const auto& span : phrase_spans_for_source(row.score)) {
@@ -557,7 +554,7 @@ TEST(improvisation_rhythm_test, every_candidate_plans_a_well_formed_phrase) {
 // Candidates differ: over 32 candidates a span gets more than one plan.
 TEST(improvisation_rhythm_test, candidates_vary_the_plan) {
   const auto score = melody_song(8, false);
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto analysis = analyze_phrase(score, chords, electric, phrase_spans_for_source(score)[1]);
   std::vector<std::vector<melody_gesture>> plans;
   for (int candidate = 0; candidate < 32; ++candidate) {

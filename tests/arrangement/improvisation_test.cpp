@@ -9,7 +9,9 @@
 #include "arrangement/source.hpp"
 
 #include <gtest/gtest.h>
+
 #include <boost/json.hpp>
+#include "score_fixtures.hpp"
 
 #include <algorithm>
 #include <array>
@@ -27,6 +29,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t eighth = 2048;
 constexpr std::int64_t quarter = 4096;
@@ -65,11 +68,6 @@ source_score song(std::size_t measures, const std::vector<chord_mark>& chords,
     score.notes.push_back(note);
   }
   return score;
-}
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<orvanta::arrangement_message> messages;
-  return chord_occurrences(score, messages, false);
 }
 
 // A 4/4 song in C: a chordless pickup measure whose melody enters on beat 2, then `measures`

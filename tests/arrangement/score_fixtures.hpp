@@ -1,0 +1,38 @@
+// Source scores and chords shared by the engine's tests and benchmarks: hand-built measures and
+// notes, the songs several suites play, and the chord occurrences of a score. Ticks: 4096 a
+// quarter note, 16384 a 4/4 measure.
+#pragma once
+
+#include "arrangement/arrangement_analysis.hpp"
+#include "arrangement/chords.hpp"
+#include "arrangement/source.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace score_fixtures {
+
+using namespace orvanta::arrangement_detail;
+
+// Chords
+
+// The chord occurrences of the score's harmonic timeline, in time order.
+inline std::vector<chord_occurrence> occurrences_of(const source_score& score) {
+  std::vector<chord_occurrence> chords;
+  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
+  return chords;
+}
+
+// An occurrence of the chord symbol, which must parse, over [start, end).
+inline chord_occurrence occurrence(const std::string& symbol, std::int64_t start,
+                                   std::int64_t end) {
+  chord_occurrence result;
+  result.chord = *parse_chord_symbol(symbol);
+  result.symbol = symbol;
+  result.start_tick = start;
+  result.end_tick = end;
+  return result;
+}
+
+}  // namespace score_fixtures
