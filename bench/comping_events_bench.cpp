@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 
 #include <array>
 #include <cstdint>
@@ -24,6 +25,7 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using score_fixtures::med_swing;
 
 using grip_fixtures::root_names;
 
@@ -128,8 +130,6 @@ const std::vector<source_score>& section_scores() {
   return scores;
 }
 
-arrangement_style_profile swing() { return {comping_style_family::swing, false, false, 132}; }
-
 struct comped_section {
   std::vector<arrangement_event> events;
   section_debug_trace trace;
@@ -137,7 +137,7 @@ struct comped_section {
 
 std::vector<arrangement_anchor> chord_anchors(const source_score& score) {
   std::vector<orvanta::arrangement_message> messages;
-  return build_chord_anchors(score, swing(), messages);
+  return build_chord_anchors(score, med_swing(), messages);
 }
 
 // The section's grips continue from a C chord an eighth before it.
@@ -147,7 +147,8 @@ comped_section comp_anchors(const source_score& score,
   auto trace = empty_trace(plan);
   const auto previous = std::vector<tab_position>{
       {5, 3, 48, 3}, {4, 2, 52, 2}, {3, 0, 55, std::nullopt}, {2, 1, 60, 1}};
-  auto events = chord_mode_comping_events(score, swing(), anchors, 1, previous, 2048, plan, &trace);
+  auto events =
+      chord_mode_comping_events(score, med_swing(), anchors, 1, previous, 2048, plan, &trace);
   return {std::move(events), std::move(trace)};
 }
 

@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 
 #include <array>
 #include <cstdint>
@@ -25,13 +26,12 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using score_fixtures::med_swing;
 
 using grip_fixtures::root_names;
 
 constexpr std::int64_t measure_ticks = 16384;
 constexpr std::size_t measure_count = 16;
-
-arrangement_style_profile med_swing() { return {comping_style_family::swing, false, false, 132}; }
 
 // A chord of the progression: its root's interval above the key and its suffix.
 struct progression_chord {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <cstdint>
 #include <locale>
 #include <string>
@@ -13,10 +15,9 @@ using namespace orvanta::arrangement_detail;
 using orvanta::arrangement_part_type;
 using role = full_arrangement_section_role;
 using section_type = arrangement_section_type;
+using score_fixtures::med_swing;
 
 constexpr std::int64_t whole = 16384;
-
-arrangement_style_profile med_swing() { return {comping_style_family::swing, false, false, 132}; }
 
 // A song of 4/4 measures without pickup: a half note and two quarter notes per measure, a chord on
 // the downbeat of every measure.

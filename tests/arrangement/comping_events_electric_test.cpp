@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 
 #include <boost/json/parse.hpp>
 
@@ -33,6 +34,7 @@ using namespace orvanta::arrangement_detail;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
+using score_fixtures::med_swing;
 
 using grip = std::vector<tab_position>;
 using stab_grips = std::vector<std::optional<electric_stab_grip>>;
@@ -41,8 +43,6 @@ constexpr std::int64_t eighth = 2048;
 constexpr std::int64_t quarter = 4096;
 constexpr std::int64_t half = 8192;
 constexpr std::int64_t whole = 16384;
-
-arrangement_style_profile med_swing() { return {comping_style_family::swing, false, false, 132}; }
 
 // Records built by hand
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +25,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using grip_fixtures::at;
+using score_fixtures::med_swing;
 
 using grip = std::vector<tab_position>;
 
@@ -797,10 +799,6 @@ TEST(comping_events_test, the_stab_intent_decides_which_electric_hits_the_plan_a
 
 // Acoustic chord-mode comping and planned acoustic activity
 
-arrangement_style_profile swing_profile() {
-  return {comping_style_family::swing, false, false, 132};
-}
-
 arrangement_style_profile waltz_profile() {
   return {comping_style_family::waltz, false, false, 150};
 }
@@ -875,16 +873,16 @@ TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the
     std::vector<std::int64_t> expected;
   };
   const row rows[] = {
-      {"4/4", measure_of("4/4", 16384), swing_profile(), {0, 8192}},
+      {"4/4", measure_of("4/4", 16384), med_swing(), {0, 8192}},
       {"4/4 waltz", measure_of("4/4", 16384), waltz_profile(), {0, 8192}},
       {"3/4 waltz", measure_of("3/4", 12288), waltz_profile(), {0, 8192}},
-      {"3/4 swing", measure_of("3/4", 12288), swing_profile(), {0}},
-      {"6/8", measure_of("6/8", 12288), swing_profile(), {0, 6144}},
+      {"3/4 swing", measure_of("3/4", 12288), med_swing(), {0}},
+      {"6/8", measure_of("6/8", 12288), med_swing(), {0, 6144}},
       {"6/8 waltz", measure_of("6/8", 12288), waltz_profile(), {0, 6144}},
-      {"12/8", measure_of("12/8", 24576), swing_profile(), {0, 8192}},
-      {"5/4", measure_of("5/4", 20480), swing_profile(), {0, 8192}},
+      {"12/8", measure_of("12/8", 24576), med_swing(), {0, 8192}},
+      {"5/4", measure_of("5/4", 20480), med_swing(), {0, 8192}},
       {"2/4", measure_of("2/4", 8192), waltz_profile(), {0}},
-      {"no capacity", measure_of("4/4", 0), swing_profile(), {}},
+      {"no capacity", measure_of("4/4", 0), med_swing(), {}},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(acoustic_bass_pulse_offsets(row.measure, row.profile), row.expected) << row.name;
@@ -900,7 +898,7 @@ TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the
 TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hits) {
   // A whole note under one chord: no attack after the downbeat and room for every hit.
   const auto score = score_of({melody(0, 16384, "C")}, 1);
-  const auto anchors = chord_anchors_of(score, swing_profile());
+  const auto anchors = chord_anchors_of(score, med_swing());
   ASSERT_EQ(anchors.size(), 1u);
   const auto grips = chosen_grips(anchors);
   ASSERT_EQ(grips.size(), 1u);
@@ -908,7 +906,7 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   const auto& chosen = *grips[0];
 
   // Without a phrase no pattern hit sounds: bass and voicing on the chord, bass on beat 3.
-  const auto pulses = comped(score, swing_profile(), anchors, section_plan{});
+  const auto pulses = comped(score, med_swing(), anchors, section_plan{});
   EXPECT_EQ(pulses, (std::vector<arrangement_event>{event_of(0, 2048, chosen.full, "C"),
                                                     event_of(8192, 2048, chosen.bass)}));
 
@@ -916,7 +914,7 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   // window holds the hit at 10240.
   const auto plan = plan_over(0, 16384, {{8192, 12288}});
   auto trace = trace_of(plan);
-  const auto events = comped(score, swing_profile(), anchors, plan, &trace);
+  const auto events = comped(score, med_swing(), anchors, plan, &trace);
   const auto upper = fingered(chosen.upper);
   const std::vector<arrangement_event> expected{pulses[0],
                                                 event_of(6144, 2048, upper),
@@ -933,16 +931,16 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   EXPECT_EQ(trace.phrases[0].events, 6u);
 
   // The trace changes nothing; a cell already written stays.
-  EXPECT_EQ(comped(score, swing_profile(), anchors, plan), events);
+  EXPECT_EQ(comped(score, med_swing(), anchors, plan), events);
   auto written = trace_of(plan);
   written.phrases[0].resolved_cell = "earlier_cell";
-  EXPECT_EQ(comped(score, swing_profile(), anchors, plan, &written), events);
+  EXPECT_EQ(comped(score, med_swing(), anchors, plan, &written), events);
   EXPECT_EQ(written.phrases[0].resolved_cell, "earlier_cell");
   EXPECT_EQ(written.phrases[0].optional_events, 4u);
 }
 
 TEST(comping_events_test, comping_sounds_only_inside_chords_that_have_a_voicing) {
-  const auto profile = swing_profile();
+  const auto profile = med_swing();
   const auto plan = plan_over(0, 32768);
 
   // Nothing to comp: no anchor, or an anchor without a chord.
@@ -982,14 +980,14 @@ TEST(comping_events_test, planned_activity_is_the_plan_without_melody_or_grips) 
   first.chord = parse_chord_symbol("C");
   const std::vector<arrangement_anchor> anchors{first, anchor_of(24576, 8192)};
   const auto activity =
-      planned_acoustic_activity_for(score, swing_profile(), anchors, plan_over(0, 32768));
+      planned_acoustic_activity_for(score, med_swing(), anchors, plan_over(0, 32768));
   EXPECT_EQ(activity.bass_pulse_ticks, (std::vector<std::int64_t>{0, 8192, 16384, 24576}));
   EXPECT_EQ(activity.chord_start_ticks, (std::vector<std::int64_t>{0}));
   EXPECT_EQ(activity.pattern_hit_ticks,
             (std::vector<std::int64_t>{6144, 10240, 12288, 14336, 26624, 28672, 30720}));
 
   // Without a phrase plan only pulses and chord starts are planned.
-  const auto unplanned = planned_acoustic_activity_for(score, swing_profile(), anchors, {});
+  const auto unplanned = planned_acoustic_activity_for(score, med_swing(), anchors, {});
   EXPECT_EQ(unplanned.bass_pulse_ticks, activity.bass_pulse_ticks);
   EXPECT_TRUE(unplanned.pattern_hit_ticks.empty());
 }
@@ -1102,7 +1100,7 @@ TEST(comping_events_test, a_planned_chord_section_comps_by_its_phrase_plans) {
   const row rows[] = {
       {"swing",
        planned_song(16, "4/4", 16384, {"Fmaj7", "Gm7", "C7", "Am7"}),
-       swing_profile(),
+       med_swing(),
        {"swing_upper_base_0", "swing_upper_cadence_3"}},
       {"waltz",
        planned_song(16, "3/4", 12288, {"C", "Am7", "Dm7", "G7"}),

@@ -15,6 +15,13 @@ namespace score_fixtures {
 
 using namespace orvanta::arrangement_detail;
 
+// Style
+
+// The profile of "Med. Swing": swing at a medium 132 beats a minute.
+inline arrangement_style_profile med_swing() {
+  return {comping_style_family::swing, false, false, 132};
+}
+
 // Chords
 
 // The chord occurrences of the score's harmonic timeline, in time order.
