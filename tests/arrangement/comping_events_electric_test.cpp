@@ -35,6 +35,7 @@ using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
 using score_fixtures::med_swing;
+using score_fixtures::score_of;
 
 using grip = std::vector<tab_position>;
 using stab_grips = std::vector<std::optional<electric_stab_grip>>;
@@ -52,19 +53,6 @@ arrangement_event event_of(std::int64_t start, std::int64_t duration, grip posit
   event.duration_ticks = duration;
   event.positions = std::move(positions);
   return event;
-}
-
-// 4/4 measures from tick 0 holding the given notes.
-source_score score_of(std::vector<source_note> notes, std::size_t measures = 2) {
-  source_score score;
-  for (std::size_t index = 0; index < measures; ++index) {
-    source_measure measure;
-    measure.id = "m" + std::to_string(index);
-    measure.start_tick = static_cast<std::int64_t>(index) * whole;
-    score.measures.push_back(std::move(measure));
-  }
-  score.notes = std::move(notes);
-  return score;
 }
 
 source_note melody(std::int64_t start, std::int64_t duration, std::string symbol = "") {

@@ -26,6 +26,7 @@ namespace {
 using namespace orvanta::arrangement_detail;
 using grip_fixtures::at;
 using score_fixtures::med_swing;
+using score_fixtures::score_of;
 
 using grip = std::vector<tab_position>;
 
@@ -61,19 +62,6 @@ grip fingered(grip positions) { return assigned_or_original_fingering(std::move(
 std::vector<arrangement_event> with_fingers(std::vector<arrangement_event> events) {
   for (auto& event : events) event.positions = fingered(std::move(event.positions));
   return events;
-}
-
-// 4/4 measures from tick 0.
-source_score score_of(std::vector<source_note> notes, std::size_t measures = 2) {
-  source_score score;
-  for (std::size_t index = 0; index < measures; ++index) {
-    source_measure measure;
-    measure.id = "m" + std::to_string(index);
-    measure.start_tick = static_cast<std::int64_t>(index) * 16384;
-    score.measures.push_back(std::move(measure));
-  }
-  score.notes = std::move(notes);
-  return score;
 }
 
 source_note melody(std::int64_t start, std::int64_t duration, std::string symbol = "",

@@ -7,13 +7,36 @@
 #include "arrangement/chords.hpp"
 #include "arrangement/source.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace score_fixtures {
 
 using namespace orvanta::arrangement_detail;
+
+// Source scores
+
+// Empty 4/4 measures "m0", "m1", ... gapless from tick 0.
+inline source_score empty_measures(std::size_t count) {
+  source_score score;
+  for (std::size_t index = 0; index < count; ++index) {
+    source_measure measure;
+    measure.id = "m" + std::to_string(index);
+    measure.start_tick = static_cast<std::int64_t>(index) * 16384;
+    score.measures.push_back(std::move(measure));
+  }
+  return score;
+}
+
+// The notes over `measures` empty 4/4 measures from tick 0.
+inline source_score score_of(std::vector<source_note> notes, std::size_t measures = 2) {
+  auto score = empty_measures(measures);
+  score.notes = std::move(notes);
+  return score;
+}
 
 // Style
 
