@@ -7,8 +7,10 @@
 #include "arrangement/chords.hpp"
 #include "arrangement/source.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +37,79 @@ inline source_score empty_measures(std::size_t count) {
 inline source_score score_of(std::vector<source_note> notes, std::size_t measures = 2) {
   auto score = empty_measures(measures);
   score.notes = std::move(notes);
+  return score;
+}
+
+// A measure of the given start, capacity, time signature and key signature.
+inline source_measure measure_at(std::int64_t start, std::int64_t capacity = 16384,
+                                 std::string time_signature = "4/4", std::string key = "C") {
+  source_measure measure;
+  measure.start_tick = start;
+  measure.capacity_ticks = capacity;
+  measure.time_signature = std::move(time_signature);
+  measure.key_signature = std::move(key);
+  return measure;
+}
+
+// A pitched note of the measure, or a rest when `midi` is none.
+inline source_note note_at(std::size_t measure_index, std::int64_t start, std::int64_t duration,
+                           std::optional<int> midi, std::string chord = "") {
+  source_note note;
+  note.measure_index = measure_index;
+  note.start_tick = start;
+  note.duration_ticks = duration;
+  note.chord_symbol = std::move(chord);
+  if (midi) {
+    note.pitches = {{.midi = *midi}};
+  } else {
+    note.kind = "rest";
+  }
+  return note;
+}
+
+// Whole-note 4/4 measures in the key from tick 0, each holding one E4 with its chord symbol. With
+// `pickup`, a chordless measure whose melody enters on beat 4 comes first.
+inline source_score whole_note_song(const std::vector<std::string>& chords, bool pickup = false,
+                                    const std::string& key = "C") {
+  constexpr std::int64_t quarter = 4096;
+  constexpr std::int64_t whole = 16384;
+  source_score score;
+  std::size_t index = 0;
+  if (pickup) {
+    score.measures.push_back(measure_at(0, whole, "4/4", key));
+    score.notes.push_back(note_at(0, 0, 3 * quarter, std::nullopt));
+    score.notes.push_back(note_at(0, 3 * quarter, quarter, 67));
+    index = 1;
+  }
+  for (const auto& chord : chords) {
+    const auto start = static_cast<std::int64_t>(index) * whole;
+    score.measures.push_back(measure_at(start, whole, "4/4", key));
+    score.notes.push_back(note_at(index, start, whole, 64, chord));
+    ++index;
+  }
+  return score;
+}
+
+// A 4/4 song in C: a chordless pickup measure of a rest and then G4 from `entry` on, and
+// `measures` measures of a chord cycle with a melody of a half note and two quarter notes.
+inline source_score song_with_pickup(std::size_t measures, std::int64_t entry) {
+  constexpr std::int64_t quarter = 4096;
+  constexpr std::int64_t whole = 16384;
+  constexpr std::array<const char*, 4> chords{"Dm7", "G7", "Cmaj7", "A7"};
+  constexpr std::array<int, 6> melody{62, 65, 69, 67, 64, 60};
+  source_score score;
+  for (std::size_t index = 0; index <= measures; ++index) {
+    score.measures.push_back(measure_at(static_cast<std::int64_t>(index) * whole));
+  }
+  score.notes.push_back(note_at(0, 0, entry, std::nullopt));
+  score.notes.push_back(note_at(0, entry, whole - entry, 67));
+  for (std::size_t index = 1; index <= measures; ++index) {
+    const auto start = static_cast<std::int64_t>(index) * whole;
+    const int pitch = melody[index % melody.size()];
+    score.notes.push_back(note_at(index, start, 2 * quarter, pitch, chords[index % chords.size()]));
+    score.notes.push_back(note_at(index, start + 2 * quarter, quarter, pitch + 2));
+    score.notes.push_back(note_at(index, start + 3 * quarter, quarter, pitch - 3));
+  }
   return score;
 }
 
