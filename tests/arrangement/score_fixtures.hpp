@@ -113,6 +113,27 @@ inline source_score song_with_pickup(std::size_t measures, std::int64_t entry) {
   return score;
 }
 
+// The cycle of eight chords the long benchmark songs play, two chords a measure.
+constexpr std::array<const char*, 8> chord_cycle{"Dm7",   "G7", "Cmaj7", "A7",
+                                                 "Bm7b5", "E7", "Am7",   "D7"};
+
+// `measures` 4/4 measures in C from tick 0, each of two half notes E4 carrying the next two chords
+// of the cycle.
+inline source_score chord_cycle_song(std::size_t measures) {
+  constexpr std::int64_t whole = 16384;
+  source_score score;
+  for (std::size_t index = 0; index < measures; ++index) {
+    const auto start = static_cast<std::int64_t>(index) * whole;
+    score.measures.push_back(measure_at(start));
+    for (std::size_t half = 0; half < 2; ++half) {
+      score.notes.push_back(note_at(index, start + static_cast<std::int64_t>(half) * whole / 2,
+                                    whole / 2, 64,
+                                    chord_cycle[(2 * index + half) % chord_cycle.size()]));
+    }
+  }
+  return score;
+}
+
 // Style
 
 // The profile of "Med. Swing": swing at a medium 132 beats a minute.
