@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture_documents.hpp"
 #include "grip_fixtures.hpp"
 #include "score_fixtures.hpp"
 
@@ -13,9 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +22,7 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using fixture_documents::read_fixture;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
@@ -819,13 +819,6 @@ TEST(anchors_test, a_slash_chord_without_its_bass_on_the_low_strings_warns_once)
 }
 
 // From the lead sheet to playable melody events
-
-boost::json::value read_fixture(const char* name) {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return boost::json::parse(text.str());
-}
 
 TEST(anchors_test, a_lead_sheet_melody_becomes_one_playable_event_per_pitched_note) {
   const auto document = read_fixture("lead_sheet_8_bars.json");

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture_documents.hpp"
 #include "grip_fixtures.hpp"
 #include "score_fixtures.hpp"
 
@@ -20,10 +21,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +30,7 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using fixture_documents::read_fixture;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
@@ -883,13 +883,6 @@ TEST(comping_events_electric_test, a_section_without_top_string_stabs_yields_not
 }
 
 // The generators of a lead sheet
-
-boost::json::value read_fixture(const char* name) {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return boost::json::parse(text.str());
-}
 
 TEST(comping_events_electric_test, every_generator_gives_a_normalised_list_for_a_lead_sheet) {
   const auto document = read_fixture("lead_sheet_8_bars.json");

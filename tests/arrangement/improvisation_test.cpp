@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <boost/json.hpp>
 
+#include "fixture_documents.hpp"
 #include "score_fixtures.hpp"
 #include "solo_fixtures.hpp"
 
@@ -18,10 +19,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +29,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using fixture_documents::lead_sheet;
 using score_fixtures::occurrences_of;
 using score_fixtures::song_with_pickup;
 using solo_fixtures::acoustic;
@@ -73,14 +73,6 @@ source_score song(std::size_t measures, const std::vector<chord_mark>& chords,
     score.notes.push_back(note);
   }
   return score;
-}
-
-source_score lead_sheet() {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/lead_sheet_8_bars.json");
-  std::stringstream text;
-  text << file.rdbuf();
-  const auto document = boost::json::parse(text.str());
-  return extract_source_score(*source_staff(document));
 }
 
 // The correction chain
