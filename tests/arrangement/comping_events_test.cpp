@@ -13,6 +13,7 @@
 
 #include "grip_fixtures.hpp"
 #include "score_fixtures.hpp"
+#include "section_fixtures.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,9 @@ using namespace orvanta::arrangement_detail;
 using grip_fixtures::at;
 using score_fixtures::med_swing;
 using score_fixtures::score_of;
+using section_fixtures::first_planned_section;
+using section_fixtures::part_plan_of;
+using section_fixtures::section_trace_of;
 
 using grip = std::vector<tab_position>;
 
@@ -805,27 +809,6 @@ section_plan plan_over(std::int64_t start, std::int64_t end, std::vector<tick_ra
   return plan;
 }
 
-// The section trace the section driver hands over for the plan: one empty record per phrase.
-section_debug_trace trace_of(const section_plan& plan) {
-  section_debug_trace trace;
-  trace.type = plan.type;
-  trace.function = plan.function;
-  trace.role = static_cast<std::int32_t>(plan.section.role);
-  for (const auto& phrase : plan.phrases) {
-    phrase_debug_trace record;
-    record.section_type = plan.type;
-    record.source_phrase = phrase.source_phrase;
-    record.phrase_section_type = phrase.section_type;
-    record.phrase_index = phrase.index;
-    record.function = phrase.function;
-    record.planned_intent = phrase.rhythm_intent;
-    record.electric_intent = phrase.electric_intent;
-    record.foreground = phrase.foreground;
-    trace.phrases.push_back(record);
-  }
-  return trace;
-}
-
 std::vector<arrangement_anchor> chord_anchors_of(const source_score& score,
                                                  const arrangement_style_profile& profile) {
   std::vector<orvanta::arrangement_message> messages;
@@ -901,7 +884,7 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   // The base pattern adds the upper notes on its off-beats (never on the downbeat); the response
   // window holds the hit at 10240.
   const auto plan = plan_over(0, 16384, {{8192, 12288}});
-  auto trace = trace_of(plan);
+  auto trace = section_trace_of(plan);
   const auto events = comped(score, med_swing(), anchors, plan, &trace);
   const auto upper = fingered(chosen.upper);
   const std::vector<arrangement_event> expected{pulses[0],
@@ -920,7 +903,7 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
 
   // The trace changes nothing; a cell already written stays.
   EXPECT_EQ(comped(score, med_swing(), anchors, plan), events);
-  auto written = trace_of(plan);
+  auto written = section_trace_of(plan);
   written.phrases[0].resolved_cell = "earlier_cell";
   EXPECT_EQ(comped(score, med_swing(), anchors, plan, &written), events);
   EXPECT_EQ(written.phrases[0].resolved_cell, "earlier_cell");
@@ -1061,21 +1044,14 @@ struct planned_section {
 // The first chords section of the acoustic part that holds two phrases or more.
 std::optional<planned_section> acoustic_chord_section(const source_score& source,
                                                       const arrangement_style_profile& profile) {
-  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
-  const auto plan = build_arrangement_plan(
-      source, analysis,
-      full_arrangement_sections(source, orvanta::arrangement_part_type::electric, false), profile,
-      false);
-  const auto part = specialize_for_part(plan, orvanta::arrangement_part_type::acoustic);
-  std::int64_t offset = 0;
-  for (const auto& section : part.sections) {
-    const auto& form = section.section;
-    if (form.role == full_arrangement_section_role::chords && section.phrases.size() >= 2) {
-      return planned_section{source_slice(source, form, offset), section, trace_of(section)};
-    }
-    offset += source_section_duration(source, form.first_measure, form.measure_count);
-  }
-  return std::nullopt;
+  const auto part = part_plan_of(source, profile, orvanta::arrangement_part_type::electric,
+                                 orvanta::arrangement_part_type::acoustic);
+  const auto found = first_planned_section(source, part, [](const section_plan& section) {
+    return section.section.role == full_arrangement_section_role::chords &&
+           section.phrases.size() >= 2;
+  });
+  if (!found) return std::nullopt;
+  return planned_section{found->slice, found->plan, section_trace_of(found->plan)};
 }
 
 TEST(comping_events_test, a_planned_chord_section_comps_by_its_phrase_plans) {
