@@ -13,6 +13,7 @@
 
 #include "grip_fixtures.hpp"
 #include "score_fixtures.hpp"
+#include "section_fixtures.hpp"
 
 #include <array>
 #include <cstdint>
@@ -26,6 +27,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using score_fixtures::med_swing;
+using section_fixtures::section_trace_of;
 
 using grip_fixtures::root_names;
 
@@ -109,18 +111,6 @@ section_plan four_phrase_plan() {
   return plan;
 }
 
-section_debug_trace empty_trace(const section_plan& plan) {
-  section_debug_trace trace;
-  for (const auto& phrase : plan.phrases) {
-    phrase_debug_trace record;
-    record.source_phrase = phrase.source_phrase;
-    record.phrase_index = phrase.index;
-    record.planned_intent = phrase.rhythm_intent;
-    trace.phrases.push_back(record);
-  }
-  return trace;
-}
-
 const std::vector<source_score>& section_scores() {
   static const std::vector<source_score> scores = [] {
     std::vector<source_score> result;
@@ -144,7 +134,7 @@ std::vector<arrangement_anchor> chord_anchors(const source_score& score) {
 comped_section comp_anchors(const source_score& score,
                             const std::vector<arrangement_anchor>& anchors,
                             const section_plan& plan) {
-  auto trace = empty_trace(plan);
+  auto trace = section_trace_of(plan);
   const auto previous = std::vector<tab_position>{
       {5, 3, 48, 3}, {4, 2, 52, 2}, {3, 0, 55, std::nullopt}, {2, 1, 60, 1}};
   auto events =
