@@ -26,10 +26,10 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
-using score_fixtures::med_swing;
-using section_fixtures::section_trace_of;
 
 using grip_fixtures::root_names;
+using score_fixtures::med_swing;
+using section_fixtures::section_trace_of;
 
 constexpr std::int64_t whole = 16384;
 constexpr std::size_t measure_count = 16;

@@ -27,11 +27,11 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+
+using grip_fixtures::root_names;
 using score_fixtures::med_swing;
 using section_fixtures::first_planned_section;
 using section_fixtures::part_plan_of;
-
-using grip_fixtures::root_names;
 
 constexpr std::int64_t measure_ticks = 16384;
 constexpr std::size_t measure_count = 16;

@@ -13,22 +13,10 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::add_note;
 using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
-
-void add_note(source_score& score, std::int64_t start, std::int64_t duration, int midi,
-              const std::string& chord) {
-  source_note note;
-  note.start_tick = start;
-  note.duration_ticks = duration;
-  note.measure_index = static_cast<std::size_t>(start / whole);
-  source_pitch pitch;
-  pitch.midi = midi;
-  note.pitches = {pitch};
-  note.chord_symbol = chord;
-  score.notes.push_back(note);
-}
 
 // Quarters, eighths, held notes and a chord change every two beats over 64 measures.
 source_score song() {

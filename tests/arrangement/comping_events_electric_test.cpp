@@ -35,8 +35,10 @@ using fixture_documents::read_fixture;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
+using score_fixtures::event_of;
 using score_fixtures::med_swing;
 using score_fixtures::score_of;
+using score_fixtures::starts_of;
 using section_fixtures::first_planned_section;
 using section_fixtures::part_plan_of;
 using section_fixtures::section_trace_of;
@@ -50,14 +52,6 @@ constexpr std::int64_t half = 8192;
 constexpr std::int64_t whole = 16384;
 
 // Records built by hand
-
-arrangement_event event_of(std::int64_t start, std::int64_t duration, grip positions = {}) {
-  arrangement_event event;
-  event.start_ticks = start;
-  event.duration_ticks = duration;
-  event.positions = std::move(positions);
-  return event;
-}
 
 source_note melody(std::int64_t start, std::int64_t duration, std::string symbol = "") {
   source_note note;
@@ -104,12 +98,6 @@ phrase_instance_plan phrase_of(std::int64_t start, std::int64_t end,
   phrase.electric_intent = intent;
   phrase.response_windows = std::move(windows);
   return phrase;
-}
-
-std::vector<std::int64_t> starts_of(const std::vector<arrangement_event>& events) {
-  std::vector<std::int64_t> starts;
-  for (const auto& event : events) starts.push_back(event.start_ticks);
-  return starts;
 }
 
 // What every normalised list must satisfy: time order with one event per tick, no event past the

@@ -26,8 +26,10 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using grip_fixtures::at;
+using score_fixtures::event_of;
 using score_fixtures::med_swing;
 using score_fixtures::score_of;
+using score_fixtures::starts_of;
 using section_fixtures::first_planned_section;
 using section_fixtures::part_plan_of;
 using section_fixtures::section_trace_of;
@@ -35,16 +37,6 @@ using section_fixtures::section_trace_of;
 using grip = std::vector<tab_position>;
 
 // Events and scores built by hand.
-
-arrangement_event event_of(std::int64_t start, std::int64_t duration, grip positions = {},
-                           std::string symbol = "") {
-  arrangement_event event;
-  event.start_ticks = start;
-  event.duration_ticks = duration;
-  event.positions = std::move(positions);
-  event.chord_symbol = std::move(symbol);
-  return event;
-}
 
 arrangement_event rest_event(std::int64_t start, std::int64_t duration, std::string symbol = "") {
   auto event = event_of(start, duration, {}, std::move(symbol));
@@ -828,12 +820,6 @@ std::vector<arrangement_event> comped(const source_score& score,
                                       const section_plan& plan,
                                       section_debug_trace* trace = nullptr) {
   return chord_mode_comping_events(score, profile, anchors, 1, std::nullopt, 4096, plan, trace);
-}
-
-std::vector<std::int64_t> starts_of(const std::vector<arrangement_event>& events) {
-  std::vector<std::int64_t> starts;
-  for (const auto& event : events) starts.push_back(event.start_ticks);
-  return starts;
 }
 
 TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the_measure) {

@@ -16,6 +16,7 @@ using namespace orvanta::arrangement_detail;
 using orvanta::arrangement_part_type;
 using role = full_arrangement_section_role;
 using score_fixtures::empty_measures;
+using score_fixtures::with_chord;
 
 constexpr std::int64_t whole = 16384;
 
@@ -45,11 +46,6 @@ source_note rest(std::string id, std::int64_t start, std::int64_t duration,
   note.start_tick = start;
   note.duration_ticks = duration;
   note.measure_index = measure_index;
-  return note;
-}
-
-source_note with_chord(source_note note, std::string symbol) {
-  note.chord_symbol = std::move(symbol);
   return note;
 }
 

@@ -15,6 +15,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::add_note;
 using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
@@ -31,17 +32,6 @@ source_score measures_with(std::size_t count, const std::string& key = "C") {
     score.measures.push_back(measure);
   }
   return score;
-}
-
-void add_note(source_score& score, std::int64_t start, std::int64_t duration, int midi,
-              const std::string& chord = "") {
-  source_note note;
-  note.start_tick = start;
-  note.duration_ticks = duration;
-  note.measure_index = static_cast<std::size_t>(start / whole);
-  note.pitches = {{.midi = midi}};
-  note.chord_symbol = chord;
-  score.notes.push_back(note);
 }
 
 void add_rest(source_score& score, std::int64_t start, std::int64_t duration,

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 
 #include <climits>
 #include <cstdint>
@@ -19,6 +20,7 @@ using namespace orvanta::arrangement_detail;
 
 using grip_fixtures::at;
 using grip_fixtures::chord_of;
+using score_fixtures::with_chord;
 
 using grip = std::vector<tab_position>;
 
@@ -520,11 +522,6 @@ source_note tied_on(source_note note) {
 
 source_note tied_from(source_note note) {
   note.tie_from_previous = true;
-  return note;
-}
-
-source_note with_chord(source_note note, std::string symbol) {
-  note.chord_symbol = std::move(symbol);
   return note;
 }
 

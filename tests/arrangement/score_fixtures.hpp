@@ -1,8 +1,9 @@
 // Source scores and chords shared by the engine's tests and benchmarks: hand-built measures and
-// notes, the songs several suites play, and the chord occurrences of a score. Ticks: 4096 a
-// quarter note, 16384 a 4/4 measure.
+// notes, the songs several suites play, arrangement events, and the chord occurrences of a score.
+// Ticks: 4096 a quarter note, 16384 a 4/4 measure.
 #pragma once
 
+#include "arrangement/anchors.hpp"
 #include "arrangement/arrangement_analysis.hpp"
 #include "arrangement/chords.hpp"
 #include "arrangement/source.hpp"
@@ -113,6 +114,24 @@ inline source_score song_with_pickup(std::size_t measures, std::int64_t entry) {
   return score;
 }
 
+// The note with the chord symbol written on it.
+inline source_note with_chord(source_note note, std::string symbol) {
+  note.chord_symbol = std::move(symbol);
+  return note;
+}
+
+// Appends a pitched note to the score, in the 4/4 measure its start falls in.
+inline void add_note(source_score& score, std::int64_t start, std::int64_t duration, int midi,
+                     const std::string& chord = "") {
+  source_note note;
+  note.start_tick = start;
+  note.duration_ticks = duration;
+  note.measure_index = static_cast<std::size_t>(start / 16384);
+  note.pitches = {{.midi = midi}};
+  note.chord_symbol = chord;
+  score.notes.push_back(note);
+}
+
 // The cycle of eight chords the long benchmark songs play, two chords a measure.
 constexpr std::array<const char*, 8> chord_cycle{"Dm7",   "G7", "Cmaj7", "A7",
                                                  "Bm7b5", "E7", "Am7",   "D7"};
@@ -132,6 +151,27 @@ inline source_score chord_cycle_song(std::size_t measures) {
     }
   }
   return score;
+}
+
+// Arrangement events
+
+// An event over [start, start + duration) sounding the positions, with the chord symbol.
+inline arrangement_event event_of(std::int64_t start, std::int64_t duration,
+                                  std::vector<tab_position> positions = {},
+                                  std::string symbol = "") {
+  arrangement_event event;
+  event.start_ticks = start;
+  event.duration_ticks = duration;
+  event.positions = std::move(positions);
+  event.chord_symbol = std::move(symbol);
+  return event;
+}
+
+// The start of each event, in order.
+inline std::vector<std::int64_t> starts_of(const std::vector<arrangement_event>& events) {
+  std::vector<std::int64_t> starts;
+  for (const auto& event : events) starts.push_back(event.start_ticks);
+  return starts;
 }
 
 // Style
