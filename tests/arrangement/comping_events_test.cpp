@@ -27,6 +27,7 @@ namespace {
 using namespace orvanta::arrangement_detail;
 using grip_fixtures::at;
 using score_fixtures::event_of;
+using score_fixtures::measure_at;
 using score_fixtures::med_swing;
 using score_fixtures::score_of;
 using score_fixtures::starts_of;
@@ -787,13 +788,6 @@ arrangement_style_profile waltz_profile() {
   return {comping_style_family::waltz, false, false, 150};
 }
 
-source_measure measure_of(std::string time_signature, std::int64_t capacity) {
-  source_measure measure;
-  measure.time_signature = std::move(time_signature);
-  measure.capacity_ticks = capacity;
-  return measure;
-}
-
 // A section plan of one phrase of base intent over [start, end).
 section_plan plan_over(std::int64_t start, std::int64_t end, std::vector<tick_range> windows = {}) {
   section_plan plan;
@@ -830,16 +824,16 @@ TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the
     std::vector<std::int64_t> expected;
   };
   const row rows[] = {
-      {"4/4", measure_of("4/4", 16384), med_swing(), {0, 8192}},
-      {"4/4 waltz", measure_of("4/4", 16384), waltz_profile(), {0, 8192}},
-      {"3/4 waltz", measure_of("3/4", 12288), waltz_profile(), {0, 8192}},
-      {"3/4 swing", measure_of("3/4", 12288), med_swing(), {0}},
-      {"6/8", measure_of("6/8", 12288), med_swing(), {0, 6144}},
-      {"6/8 waltz", measure_of("6/8", 12288), waltz_profile(), {0, 6144}},
-      {"12/8", measure_of("12/8", 24576), med_swing(), {0, 8192}},
-      {"5/4", measure_of("5/4", 20480), med_swing(), {0, 8192}},
-      {"2/4", measure_of("2/4", 8192), waltz_profile(), {0}},
-      {"no capacity", measure_of("4/4", 0), med_swing(), {}},
+      {"4/4", measure_at(0, 16384, "4/4"), med_swing(), {0, 8192}},
+      {"4/4 waltz", measure_at(0, 16384, "4/4"), waltz_profile(), {0, 8192}},
+      {"3/4 waltz", measure_at(0, 12288, "3/4"), waltz_profile(), {0, 8192}},
+      {"3/4 swing", measure_at(0, 12288, "3/4"), med_swing(), {0}},
+      {"6/8", measure_at(0, 12288, "6/8"), med_swing(), {0, 6144}},
+      {"6/8 waltz", measure_at(0, 12288, "6/8"), waltz_profile(), {0, 6144}},
+      {"12/8", measure_at(0, 24576, "12/8"), med_swing(), {0, 8192}},
+      {"5/4", measure_at(0, 20480, "5/4"), med_swing(), {0, 8192}},
+      {"2/4", measure_at(0, 8192, "2/4"), waltz_profile(), {0}},
+      {"no capacity", measure_at(0, 0, "4/4"), med_swing(), {}},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(acoustic_bass_pulse_offsets(row.measure, row.profile), row.expected) << row.name;
@@ -1003,9 +997,8 @@ source_score planned_song(std::size_t measures, const char* time_signature, std:
   source_score score;
   for (std::size_t index = 0; index < measures; ++index) {
     const auto start = static_cast<std::int64_t>(index) * capacity;
-    source_measure measure = measure_of(time_signature, capacity);
+    auto measure = measure_at(start, capacity, time_signature);
     measure.id = "m" + std::to_string(index);
-    measure.start_tick = start;
     score.measures.push_back(measure);
     const std::int64_t long_note = capacity - 4096;
     auto first = melody(start, long_note, chords[index % chords.size()], index);

@@ -17,6 +17,7 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using score_fixtures::measure_at;
 
 using grip_fixtures::at;
 using grip_fixtures::chord_of;
@@ -481,13 +482,6 @@ TEST(melody_path_test, top_midi_matches_only_the_highest_position) {
 }
 
 // Tied notes and long melody notes
-
-source_measure measure_at(std::int64_t start, std::int64_t capacity) {
-  source_measure measure;
-  measure.start_tick = start;
-  measure.capacity_ticks = capacity;
-  return measure;
-}
 
 // A 4/4 measure, and a 9/8 measure followed by a 4/4 one (beats of the second measure fall on
 // ticks 18432 + k * 4096, none of them a multiple of 4096).
