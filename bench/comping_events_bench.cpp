@@ -26,6 +26,8 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using score_fixtures::measure_at;
+using score_fixtures::note_at;
 
 using grip_fixtures::root_names;
 using score_fixtures::med_swing;
@@ -62,28 +64,16 @@ std::string symbol_in_key(const progression_chord& chord, int key) {
   return symbol;
 }
 
-source_note note_at(std::size_t measure, std::int64_t offset, std::int64_t duration, int midi,
-                    std::string symbol) {
-  source_note note;
-  note.chord_symbol = std::move(symbol);
-  note.start_tick = static_cast<std::int64_t>(measure) * whole + offset;
-  note.duration_ticks = duration;
-  note.measure_index = measure;
-  note.pitches = {source_pitch{"c", 4, "n", midi}};
-  return note;
-}
-
 source_score section_score(int key) {
   source_score score;
   for (std::size_t measure = 0; measure < measure_count; ++measure) {
-    source_measure record;
-    record.start_tick = static_cast<std::int64_t>(measure) * whole;
-    score.measures.push_back(record);
+    const auto start = static_cast<std::int64_t>(measure) * whole;
+    score.measures.push_back(measure_at(start));
     const int tonic = 60 + key % 12;
-    score.notes.push_back(
-        note_at(measure, 0, 4096, tonic + 4, symbol_in_key(section_progression[2 * measure], key)));
-    score.notes.push_back(note_at(measure, 4096, 4096, tonic + 2, ""));
-    score.notes.push_back(note_at(measure, 8192, 8192, tonic + 7,
+    score.notes.push_back(note_at(measure, start, 4096, tonic + 4,
+                                  symbol_in_key(section_progression[2 * measure], key)));
+    score.notes.push_back(note_at(measure, start + 4096, 4096, tonic + 2));
+    score.notes.push_back(note_at(measure, start + 8192, 8192, tonic + 7,
                                   symbol_in_key(section_progression[2 * measure + 1], key)));
   }
   return score;
