@@ -521,6 +521,17 @@ bool selected_events_share_midi(const std::vector<std::vector<tab_position>>& pa
 
 // Chord anchors and the acoustic low-bass preference
 
+arrangement_anchor chord_occurrence_anchor(chord_occurrence occurrence, std::int64_t duration,
+                                           std::vector<grip_candidate> candidates) {
+  arrangement_anchor anchor;
+  anchor.start_ticks = occurrence.start_tick;
+  anchor.duration_ticks = duration;
+  anchor.chord = std::move(occurrence.chord);
+  anchor.chord_symbol = std::move(occurrence.symbol);
+  anchor.candidates = std::move(candidates);
+  return anchor;
+}
+
 std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
                                                     const arrangement_style_profile& profile,
                                                     std::vector<arrangement_message>& messages) {
@@ -544,13 +555,7 @@ std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
           warning_message("No playable chord grip was found for '" + chord.symbol + "'."));
       continue;
     }
-    arrangement_anchor anchor;
-    anchor.start_ticks = occurrence.start_tick;
-    anchor.duration_ticks = duration;
-    anchor.chord = std::move(occurrence.chord);
-    anchor.chord_symbol = std::move(occurrence.symbol);
-    anchor.candidates = std::move(grips);
-    anchors.push_back(std::move(anchor));
+    anchors.push_back(chord_occurrence_anchor(std::move(occurrence), duration, std::move(grips)));
   }
   return anchors;
 }

@@ -944,13 +944,8 @@ std::vector<arrangement_anchor> build_accompaniment_anchors(
     const auto duration = subtract_ticks(occurrence.end_tick, occurrence.start_tick);
     auto candidates = accompaniment_candidates(occurrence.chord, profile, duration);
     if (candidates.empty()) continue;
-    arrangement_anchor anchor;
-    anchor.start_ticks = occurrence.start_tick;
-    anchor.duration_ticks = duration;
-    anchor.chord = std::move(occurrence.chord);
-    anchor.chord_symbol = std::move(occurrence.symbol);
-    anchor.candidates = std::move(candidates);
-    anchors.push_back(std::move(anchor));
+    anchors.push_back(
+        chord_occurrence_anchor(std::move(occurrence), duration, std::move(candidates)));
   }
   return anchors;
 }
