@@ -336,18 +336,6 @@ bool slot_is_strong(const source_score& score, std::int64_t tick, std::size_t fa
   return offset % (measure.time_signature == "6/8" ? 6144u : 4096u) == 0;
 }
 
-// Arithmetic on 64-bit pitches and ticks
-
-std::int64_t pc_of(std::int64_t value) {
-  const std::int64_t remainder = value % 12;
-  return remainder < 0 ? remainder + 12 : remainder;
-}
-
-std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
-  __extension__ using wide_product = __int128;
-  return static_cast<std::int64_t>(static_cast<wide_product>(part) * 100 / whole);
-}
-
 // Pitch-class lists
 
 bool contains_pc(const std::vector<int>& pcs, int value) {
@@ -413,15 +401,6 @@ int top_four_playability_penalty(int midi) {
     best = std::min(best, cost);
   }
   return best;
-}
-
-int playability_penalty(playability_memo& memo, int midi) {
-  if (midi < 0 || midi >= static_cast<int>(memo.penalties.size())) {
-    return top_four_playability_penalty(midi);
-  }
-  auto& penalty = memo.penalties[static_cast<std::size_t>(midi)];
-  if (!penalty) penalty = top_four_playability_penalty(midi);
-  return *penalty;
 }
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail

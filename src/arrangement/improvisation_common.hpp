@@ -171,10 +171,16 @@ bool slot_is_strong(const source_score& score, std::int64_t tick, std::size_t fa
 // Arithmetic on 64-bit pitches and ticks
 
 // The pitch class 0 to 11 of any 64-bit value, C = 0.
-std::int64_t pc_of(std::int64_t value);
+constexpr std::int64_t pc_of(std::int64_t value) {
+  const std::int64_t remainder = value % 12;
+  return remainder < 0 ? remainder + 12 : remainder;
+}
 
 // (part x 100) / whole, truncated towards zero, for any ticks; whole > 0.
-std::int64_t percent_of(std::int64_t part, std::int64_t whole);
+constexpr std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
+  __extension__ using wide_product = __int128;
+  return static_cast<std::int64_t>(static_cast<wide_product>(part) * 100 / whole);
+}
 
 // Pitch-class lists, kept in insertion order without repeats
 
@@ -208,6 +214,13 @@ int midi_for_pc_near(const improvisation_config& config, int pitch_class, int re
 int top_four_playability_penalty(int midi);
 
 // `top_four_playability_penalty(midi)`, kept in the memo for MIDI 0 to 127.
-int playability_penalty(playability_memo& memo, int midi);
+inline int playability_penalty(playability_memo& memo, int midi) {
+  if (midi < 0 || midi >= static_cast<int>(memo.penalties.size())) {
+    return top_four_playability_penalty(midi);
+  }
+  auto& penalty = memo.penalties[static_cast<std::size_t>(midi)];
+  if (!penalty) penalty = top_four_playability_penalty(midi);
+  return *penalty;
+}
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail

@@ -197,10 +197,6 @@ int tempo_of(comping_style_family family, bool slow, const std::string& text) {
 
 }  // namespace
 
-bool is_melody_attack(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
-}
-
 int normalize_pc(int value) {
   const int remainder = value % 12;
   return remainder < 0 ? remainder + 12 : remainder;

@@ -146,7 +146,9 @@ constexpr std::int64_t measure_end(const source_measure& measure) {
 }
 
 // True when the note is a melody attack: of kind "note" with at least one pitch.
-bool is_melody_attack(const source_note& note);
+inline bool is_melody_attack(const source_note& note) {
+  return note.kind == "note" && !note.pitches.empty();
+}
 
 // Pitch arithmetic.
 
