@@ -12,6 +12,8 @@
 #include <benchmark/benchmark.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
+#include "section_fixtures.hpp"
 
 #include <array>
 #include <cstdint>
@@ -24,8 +26,12 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using score_fixtures::measure_at;
+using score_fixtures::note_at;
 
 using grip_fixtures::root_names;
+using score_fixtures::med_swing;
+using section_fixtures::section_trace_of;
 
 constexpr std::int64_t whole = 16384;
 constexpr std::size_t measure_count = 16;
@@ -58,28 +64,16 @@ std::string symbol_in_key(const progression_chord& chord, int key) {
   return symbol;
 }
 
-source_note note_at(std::size_t measure, std::int64_t offset, std::int64_t duration, int midi,
-                    std::string symbol) {
-  source_note note;
-  note.chord_symbol = std::move(symbol);
-  note.start_tick = static_cast<std::int64_t>(measure) * whole + offset;
-  note.duration_ticks = duration;
-  note.measure_index = measure;
-  note.pitches = {source_pitch{"c", 4, "n", midi}};
-  return note;
-}
-
 source_score section_score(int key) {
   source_score score;
   for (std::size_t measure = 0; measure < measure_count; ++measure) {
-    source_measure record;
-    record.start_tick = static_cast<std::int64_t>(measure) * whole;
-    score.measures.push_back(record);
+    const auto start = static_cast<std::int64_t>(measure) * whole;
+    score.measures.push_back(measure_at(start));
     const int tonic = 60 + key % 12;
-    score.notes.push_back(
-        note_at(measure, 0, 4096, tonic + 4, symbol_in_key(section_progression[2 * measure], key)));
-    score.notes.push_back(note_at(measure, 4096, 4096, tonic + 2, ""));
-    score.notes.push_back(note_at(measure, 8192, 8192, tonic + 7,
+    score.notes.push_back(note_at(measure, start, 4096, tonic + 4,
+                                  symbol_in_key(section_progression[2 * measure], key)));
+    score.notes.push_back(note_at(measure, start + 4096, 4096, tonic + 2));
+    score.notes.push_back(note_at(measure, start + 8192, 8192, tonic + 7,
                                   symbol_in_key(section_progression[2 * measure + 1], key)));
   }
   return score;
@@ -107,18 +101,6 @@ section_plan four_phrase_plan() {
   return plan;
 }
 
-section_debug_trace empty_trace(const section_plan& plan) {
-  section_debug_trace trace;
-  for (const auto& phrase : plan.phrases) {
-    phrase_debug_trace record;
-    record.source_phrase = phrase.source_phrase;
-    record.phrase_index = phrase.index;
-    record.planned_intent = phrase.rhythm_intent;
-    trace.phrases.push_back(record);
-  }
-  return trace;
-}
-
 const std::vector<source_score>& section_scores() {
   static const std::vector<source_score> scores = [] {
     std::vector<source_score> result;
@@ -128,8 +110,6 @@ const std::vector<source_score>& section_scores() {
   return scores;
 }
 
-arrangement_style_profile swing() { return {comping_style_family::swing, false, false, 132}; }
-
 struct comped_section {
   std::vector<arrangement_event> events;
   section_debug_trace trace;
@@ -137,17 +117,18 @@ struct comped_section {
 
 std::vector<arrangement_anchor> chord_anchors(const source_score& score) {
   std::vector<orvanta::arrangement_message> messages;
-  return build_chord_anchors(score, swing(), messages);
+  return build_chord_anchors(score, med_swing(), messages);
 }
 
 // The section's grips continue from a C chord an eighth before it.
 comped_section comp_anchors(const source_score& score,
                             const std::vector<arrangement_anchor>& anchors,
                             const section_plan& plan) {
-  auto trace = empty_trace(plan);
+  auto trace = section_trace_of(plan);
   const auto previous = std::vector<tab_position>{
       {5, 3, 48, 3}, {4, 2, 52, 2}, {3, 0, 55, std::nullopt}, {2, 1, 60, 1}};
-  auto events = chord_mode_comping_events(score, swing(), anchors, 1, previous, 2048, plan, &trace);
+  auto events =
+      chord_mode_comping_events(score, med_swing(), anchors, 1, previous, 2048, plan, &trace);
   return {std::move(events), std::move(trace)};
 }
 

@@ -14,6 +14,8 @@
 #include <benchmark/benchmark.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
+#include "section_fixtures.hpp"
 
 #include <array>
 #include <cstdint>
@@ -27,11 +29,12 @@ namespace {
 using namespace orvanta::arrangement_detail;
 
 using grip_fixtures::root_names;
+using score_fixtures::med_swing;
+using section_fixtures::first_planned_section;
+using section_fixtures::part_plan_of;
 
 constexpr std::int64_t measure_ticks = 16384;
 constexpr std::size_t measure_count = 16;
-
-arrangement_style_profile med_swing() { return {comping_style_family::swing, false, false, 132}; }
 
 // A chord of the progression: its root's interval above the key and its suffix.
 struct progression_chord {
@@ -105,23 +108,14 @@ struct accompaniment_section {
 accompaniment_section section_in(int key) {
   const auto source = song_in(key);
   const auto profile = med_swing();
-  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
-  const auto part = specialize_for_part(
-      build_arrangement_plan(
-          source, analysis,
-          full_arrangement_sections(source, orvanta::arrangement_part_type::electric, false),
-          profile, false),
-      orvanta::arrangement_part_type::electric);
+  const auto part = part_plan_of(source, profile, orvanta::arrangement_part_type::electric,
+                                 orvanta::arrangement_part_type::electric);
   accompaniment_section section;
-  std::int64_t offset = 0;
-  for (const auto& plan : part.sections) {
-    if (plan.type == arrangement_section_type::vocal_melody_1) {
-      section.plan = plan;
-      section.slice = source_slice(source, plan.section, offset);
-      break;
-    }
-    offset +=
-        source_section_duration(source, plan.section.first_measure, plan.section.measure_count);
+  if (const auto found = first_planned_section(source, part, [](const section_plan& plan) {
+        return plan.type == arrangement_section_type::vocal_melody_1;
+      })) {
+    section.plan = found->plan;
+    section.slice = found->slice;
   }
   std::vector<orvanta::arrangement_message> messages;
   section.anchors = build_accompaniment_anchors(section.slice, profile, messages);

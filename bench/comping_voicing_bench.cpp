@@ -29,6 +29,7 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 
+using grip_fixtures::chord_anchor_of;
 using grip_fixtures::root_names;
 
 constexpr std::array<const char*, 22> common_suffixes{
@@ -158,26 +159,14 @@ std::vector<grip_candidate> low_bass_grips(const parsed_chord& chord) {
 }
 
 arrangement_anchor chord_anchor(const parsed_chord& chord, std::int64_t start) {
-  arrangement_anchor anchor;
-  anchor.start_ticks = start;
-  anchor.duration_ticks = 8192;
-  anchor.chord = chord;
-  anchor.chord_symbol = chord.symbol;
-  anchor.candidates = low_bass_grips(chord);
-  return anchor;
+  return chord_anchor_of(chord, start, low_bass_grips(chord));
 }
 
 // The grips of an accompaniment anchor: the melody-mode grips on strings 1 to 4.
 arrangement_anchor accompaniment_anchor(const parsed_chord& chord, std::int64_t start) {
-  arrangement_anchor anchor;
-  anchor.start_ticks = start;
-  anchor.duration_ticks = 8192;
-  anchor.chord = chord;
-  anchor.chord_symbol = chord.symbol;
-  anchor.candidates = melody_mode_chord_candidates(chord, true, true);
-  if (anchor.candidates.empty())
-    anchor.candidates = melody_mode_chord_candidates(chord, true, false);
-  return anchor;
+  auto candidates = melody_mode_chord_candidates(chord, true, true);
+  if (candidates.empty()) candidates = melody_mode_chord_candidates(chord, true, false);
+  return chord_anchor_of(chord, start, std::move(candidates));
 }
 
 const std::vector<arrangement_anchor>& single_chord_anchors() {
@@ -244,38 +233,31 @@ std::vector<parsed_chord> section_chords(int key) {
   return chords;
 }
 
+// The anchors `anchor_of` makes of the section's chords, two beats apart, in every key.
+template <class anchor_function>
+std::vector<std::vector<arrangement_anchor>> sections_in_every_key(
+    const anchor_function& anchor_of) {
+  std::vector<std::vector<arrangement_anchor>> result;
+  for (int key = 0; key < 12; ++key) {
+    std::vector<arrangement_anchor> anchors;
+    std::int64_t start = 0;
+    for (const auto& chord : section_chords(key)) {
+      anchors.push_back(anchor_of(chord, start));
+      start += 8192;
+    }
+    result.push_back(std::move(anchors));
+  }
+  return result;
+}
+
 // The chord anchors of the section in every key.
 const std::vector<std::vector<arrangement_anchor>>& acoustic_sections() {
-  static const std::vector<std::vector<arrangement_anchor>> sections = [] {
-    std::vector<std::vector<arrangement_anchor>> result;
-    for (int key = 0; key < 12; ++key) {
-      std::vector<arrangement_anchor> anchors;
-      std::int64_t start = 0;
-      for (const auto& chord : section_chords(key)) {
-        anchors.push_back(chord_anchor(chord, start));
-        start += 8192;
-      }
-      result.push_back(std::move(anchors));
-    }
-    return result;
-  }();
+  static const auto sections = sections_in_every_key(chord_anchor);
   return sections;
 }
 
 const std::vector<std::vector<arrangement_anchor>>& accompaniment_sections() {
-  static const std::vector<std::vector<arrangement_anchor>> sections = [] {
-    std::vector<std::vector<arrangement_anchor>> result;
-    for (int key = 0; key < 12; ++key) {
-      std::vector<arrangement_anchor> anchors;
-      std::int64_t start = 0;
-      for (const auto& chord : section_chords(key)) {
-        anchors.push_back(accompaniment_anchor(chord, start));
-        start += 8192;
-      }
-      result.push_back(std::move(anchors));
-    }
-    return result;
-  }();
+  static const auto sections = sections_in_every_key(accompaniment_anchor);
   return sections;
 }
 

@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "score_fixtures.hpp"
+
 #include <array>
 #include <cstdint>
 #include <type_traits>
@@ -18,37 +20,12 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::chord_cycle_song;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
 constexpr std::size_t measure_count = 32;
 constexpr int candidate_count = 32;
-
-constexpr std::array<const char*, 8> cycle{"Dm7", "G7", "Cmaj7", "A7", "Bm7b5", "E7", "Am7", "D7"};
-
-source_score song() {
-  source_score score;
-  for (std::size_t index = 0; index < measure_count; ++index) {
-    source_measure measure;
-    measure.start_tick = static_cast<std::int64_t>(index) * whole;
-    score.measures.push_back(measure);
-    for (std::size_t half = 0; half < 2; ++half) {
-      source_note note;
-      note.measure_index = index;
-      note.start_tick = measure.start_tick + static_cast<std::int64_t>(half) * whole / 2;
-      note.duration_ticks = whole / 2;
-      note.pitches = {{.midi = 64}};
-      note.chord_symbol = cycle[(2 * index + half) % cycle.size()];
-      score.notes.push_back(note);
-    }
-  }
-  return score;
-}
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
 
 // The span of measures 8 to 11, the fifth of eight.
 phrase_analysis span_analysis() {
@@ -125,7 +102,7 @@ std::uint32_t mix_digest(std::uint32_t digest, std::int64_t value) {
 template <class harmony_source>
 void realise_and_score(benchmark::State& state, bool score_phrases,
                        const harmony_source& make_harmony) {
-  const auto score = song();
+  const auto score = chord_cycle_song(measure_count);
   const auto chords = occurrences_of(score);
   const auto config = profile_config(improvisation_role::electric);
   const auto analysis = span_analysis();

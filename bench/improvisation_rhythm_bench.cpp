@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "score_fixtures.hpp"
+
 #include <string>
 #include <vector>
 
@@ -11,21 +13,10 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::add_note;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
-
-void add_note(source_score& score, std::int64_t start, std::int64_t duration, int midi,
-              const std::string& chord) {
-  source_note note;
-  note.start_tick = start;
-  note.duration_ticks = duration;
-  note.measure_index = static_cast<std::size_t>(start / whole);
-  source_pitch pitch;
-  pitch.midi = midi;
-  note.pitches = {pitch};
-  note.chord_symbol = chord;
-  score.notes.push_back(note);
-}
 
 // Quarters, eighths, held notes and a chord change every two beats over 64 measures.
 source_score song() {
@@ -49,15 +40,9 @@ source_score song() {
   return score;
 }
 
-std::vector<chord_occurrence> chords_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
-
 void bm_analyze_all_spans(benchmark::State& state) {
   const auto score = song();
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto config = profile_config(improvisation_role::electric);
   const auto spans = phrase_spans_for_source(score);
   for (auto _ : state) {
@@ -70,7 +55,7 @@ BENCHMARK(bm_analyze_all_spans);
 
 void bm_plan_all_candidates(benchmark::State& state) {
   const auto score = song();
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto config = profile_config(static_cast<improvisation_role>(state.range(0)));
   std::vector<phrase_analysis> analyses;
   for (const auto& span : phrase_spans_for_source(score)) {

@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "score_fixtures.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,12 +20,11 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using score_fixtures::chord_cycle;
 
 constexpr std::int64_t quarter = 4096;
 constexpr std::int64_t whole = 16384;
 constexpr std::size_t measure_count = 32;
-
-constexpr std::array<const char*, 8> cycle{"Dm7", "G7", "Cmaj7", "A7", "Bm7b5", "E7", "Am7", "D7"};
 
 // Each measure: a half note and two quarter notes (every fourth measure a quarter and a dotted
 // half), the melody walking around E4; two chords a measure.
@@ -51,7 +52,7 @@ source_score song() {
       note.pitches = {{.midi = melody[pitch++ % melody.size()]}};
       // The second chord sounds from beat 3, or from beat 2 on a dotted half note.
       if (offset == 0 || offset == 2 * quarter || length == 3 * quarter) {
-        note.chord_symbol = cycle[(2 * index + (offset == 0 ? 0 : 1)) % cycle.size()];
+        note.chord_symbol = chord_cycle[(2 * index + (offset == 0 ? 0 : 1)) % chord_cycle.size()];
       }
       score.notes.push_back(note);
       offset += length;

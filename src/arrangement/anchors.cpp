@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
-#include <limits>
 #include <string_view>
 #include <system_error>
 #include <tuple>
@@ -18,27 +17,6 @@ namespace {
 arrangement_message warning_message(std::string text) { return {"warning", "", std::move(text)}; }
 
 arrangement_message error_message(std::string text) { return {"error", "", std::move(text)}; }
-
-// Tick arithmetic saturates instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t ticks_between(std::int64_t start, std::int64_t end) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(end, start, &difference)) return difference;
-  return start < 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-// A score computed in 64 bits, held at the limits of a grip score.
-int clamped_score(std::int64_t score) {
-  return static_cast<int>(std::clamp<std::int64_t>(score, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
 
 // The tension a melody pitch adds over the chord's root, by interval in semitones; empty for the
 // root, the major third, the fifth and the two sevenths.
@@ -147,10 +125,6 @@ bool note_belongs_to_measure(const source_score& score, const source_note& note,
                              const source_measure& measure) {
   return note.measure_index < score.measures.size() &&
          score.measures[note.measure_index].start_tick == measure.start_tick;
-}
-
-bool is_pitched_note(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
 }
 
 // A positionless filler from `start` lasting `duration`.
@@ -290,11 +264,11 @@ std::vector<chord_label_marker> source_chord_label_markers(const source_score& s
 
 std::vector<std::int64_t> chord_marker_starts_in_measure(const source_score& score,
                                                          const source_measure& measure) {
-  const auto measure_end = add_ticks(measure.start_tick, measure.capacity_ticks);
+  const auto end = measure_end(measure);
   // The markers are in time order, one per tick, so the starts come out ascending and unique.
   std::vector<std::int64_t> starts;
   for (const auto& marker : source_chord_label_markers(score)) {
-    if (measure.start_tick < marker.start_ticks && marker.start_ticks < measure_end) {
+    if (measure.start_tick < marker.start_ticks && marker.start_ticks < end) {
       starts.push_back(marker.start_ticks);
     }
   }
@@ -328,7 +302,7 @@ std::optional<std::vector<arrangement_event>> source_slash_events_for_measure(
   boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
   std::vector<arrangement_event> slashes;
   for (std::size_t index = 0; index + 1 < boundaries.size(); ++index) {
-    const auto length = ticks_between(boundaries[index], boundaries[index + 1]);
+    const auto length = subtract_ticks(boundaries[index + 1], boundaries[index]);
     if (!renderable_arrangement_duration(length)) return std::nullopt;
     auto slash = filler_event(boundaries[index], length);
     slash.slash = true;
@@ -348,13 +322,13 @@ std::optional<std::vector<arrangement_event>> source_compact_rest_events_for_mea
   }
   std::vector<arrangement_event> rests;
   if (labels.front().start_ticks > start) {
-    const auto gap = ticks_between(start, labels.front().start_ticks);
+    const auto gap = subtract_ticks(labels.front().start_ticks, start);
     if (!renderable_arrangement_duration(gap)) return std::nullopt;
     rests.push_back(filler_event(start, gap));
   }
   for (std::size_t index = 0; index < labels.size(); ++index) {
     const auto label_end = index + 1 < labels.size() ? labels[index + 1].start_ticks : end;
-    const auto length = ticks_between(labels[index].start_ticks, label_end);
+    const auto length = subtract_ticks(label_end, labels[index].start_ticks);
     if (!renderable_arrangement_duration(length)) return std::nullopt;
     auto rest = filler_event(labels[index].start_ticks, length);
     rest.chord_symbol = labels[index].symbol;
@@ -387,7 +361,7 @@ std::vector<arrangement_event> source_compact_rest_events(const source_score& sc
 std::vector<arrangement_event> source_rest_events(const source_score& score) {
   std::vector<arrangement_event> rests;
   for (const auto& note : score.notes) {
-    if (is_pitched_note(note) && note.tuplet_id.empty()) continue;
+    if (is_melody_attack(note) && note.tuplet_id.empty()) continue;
     rests.push_back(rest_for_note(score, note));
   }
   return rests;
@@ -548,6 +522,17 @@ bool selected_events_share_midi(const std::vector<std::vector<tab_position>>& pa
 
 // Chord anchors and the acoustic low-bass preference
 
+arrangement_anchor chord_occurrence_anchor(chord_occurrence occurrence, std::int64_t duration,
+                                           std::vector<grip_candidate> candidates) {
+  arrangement_anchor anchor;
+  anchor.start_ticks = occurrence.start_tick;
+  anchor.duration_ticks = duration;
+  anchor.chord = std::move(occurrence.chord);
+  anchor.chord_symbol = std::move(occurrence.symbol);
+  anchor.candidates = std::move(candidates);
+  return anchor;
+}
+
 std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
                                                     const arrangement_style_profile& profile,
                                                     std::vector<arrangement_message>& messages) {
@@ -564,7 +549,7 @@ std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
   };
   for (auto& occurrence : chord_occurrences(score, messages, false)) {
     if (occurrence.end_tick <= occurrence.start_tick) continue;
-    const auto duration = ticks_between(occurrence.start_tick, occurrence.end_tick);
+    const auto duration = subtract_ticks(occurrence.end_tick, occurrence.start_tick);
     const auto& chord = occurrence.chord;
     // A quick style, or a chord of at most a quarter note, may sound as two notes.
     const bool allow_two_note = profile.fast || duration < 4097;
@@ -581,13 +566,7 @@ std::vector<arrangement_anchor> build_chord_anchors(const source_score& score,
           warning_message("No playable chord grip was found for '" + chord.symbol + "'."));
       continue;
     }
-    arrangement_anchor anchor;
-    anchor.start_ticks = occurrence.start_tick;
-    anchor.duration_ticks = duration;
-    anchor.chord = std::move(occurrence.chord);
-    anchor.chord_symbol = std::move(occurrence.symbol);
-    anchor.candidates = std::move(grips);
-    anchors.push_back(std::move(anchor));
+    anchors.push_back(chord_occurrence_anchor(std::move(occurrence), duration, std::move(grips)));
   }
   return anchors;
 }
@@ -601,10 +580,10 @@ std::vector<grip_candidate> prefer_acoustic_low_bass_candidates(
     const std::int64_t charged =
         std::int64_t{candidate.score} + acoustic_low_bass_position_penalty(candidate.positions);
     if (positions_have_acoustic_low_bass(chord, candidate.positions)) {
-      candidate.score = clamped_score(charged - 12000);
+      candidate.score = clamp_to_int(charged - 12000);
       root_bass.push_back(std::move(candidate));
     } else if (positions_have_any_low_bass_with_upper_strings(candidate.positions)) {
-      candidate.score = clamped_score(charged - 4000);
+      candidate.score = clamp_to_int(charged - 4000);
       other_low_bass.push_back(std::move(candidate));
     }
   }
@@ -639,7 +618,7 @@ int acoustic_low_bass_position_penalty(const std::vector<tab_position>& position
   const auto lowest = lowest_position(positions);
   if (lowest && is_low_chord_string(*lowest)) penalty += high_position_charge(lowest->fret, 760);
   penalty += high_position_charge(anchor_fret(positions), 720);
-  return clamped_score(penalty);
+  return clamp_to_int(penalty);
 }
 
 int acoustic_rhythm_bass_pc(const parsed_chord& chord) {

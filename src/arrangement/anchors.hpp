@@ -212,6 +212,11 @@ bool selected_events_share_midi(const std::vector<std::vector<tab_position>>& pa
 
 // Chord anchors and the acoustic low-bass preference
 
+// The anchor of a chord occurrence over `duration` ticks from its start, holding its chord and
+// symbol and the candidate grips.
+arrangement_anchor chord_occurrence_anchor(chord_occurrence occurrence, std::int64_t duration,
+                                           std::vector<grip_candidate> candidates);
+
 // One anchor per chord occurrence with duration that has a playable grip, in time order; its
 // grips prefer the chord's bass on string 5 or 6 under upper-string notes. Unparsable symbols and
 // chords without grips are reported at level "warning".

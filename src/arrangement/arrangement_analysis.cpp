@@ -4,7 +4,6 @@
 #include "arrangement/improvisation_analysis.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <optional>
 #include <utility>
 
@@ -17,14 +16,6 @@ struct indexed_occurrence {
   std::size_t measure_index = 0;
 };
 
-// The length of a span; saturates instead of overflowing on absurd ticks.
-std::int64_t span_length(std::int64_t start_tick, std::int64_t end_tick) {
-  std::int64_t length = 0;
-  if (!__builtin_sub_overflow(end_tick, start_tick, &length)) return length;
-  return start_tick < 0 ? std::numeric_limits<std::int64_t>::max()
-                        : std::numeric_limits<std::int64_t>::min();
-}
-
 harmonic_span make_span(indexed_occurrence indexed, std::int64_t end_tick,
                         std::int64_t source_end) {
   harmonic_span span;
@@ -33,7 +24,7 @@ harmonic_span make_span(indexed_occurrence indexed, std::int64_t end_tick,
   span.occurrence = std::move(indexed.occurrence);
   span.occurrence.end_tick = end_tick;
   span.measure_index = indexed.measure_index;
-  const auto length = span_length(span.start_tick, end_tick);
+  const auto length = subtract_ticks(end_tick, span.start_tick);
   span.sustained = length > 4095;
   span.cadence_weight = end_tick >= source_end ? 1.0 : 0.0;
   span.harmonic_rhythm =
@@ -165,26 +156,6 @@ std::uint64_t normalized_source_fingerprint(const source_score& source,
 
 namespace {
 
-// Tick sums saturate instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-bool is_melody_note(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
-}
-
-std::int64_t note_end(const source_note& note) {
-  return add_ticks(note.start_tick, note.duration_ticks);
-}
-
-bool in_range(std::int64_t tick, tick_range range) {
-  return range.start <= tick && tick < range.end;
-}
-
 // The melody's attacks in a range and the ticks it sounds there.
 struct melody_presence {
   std::int64_t onsets = 0;
@@ -194,12 +165,12 @@ struct melody_presence {
 melody_presence melody_presence_in(const source_score& source, tick_range range) {
   melody_presence presence;
   for (const auto& note : source.notes) {
-    if (!is_melody_note(note)) continue;
+    if (!is_melody_attack(note)) continue;
     const auto end = note_end(note);
     if (end <= range.start || note.start_tick >= range.end) continue;
-    if (in_range(note.start_tick, range)) ++presence.onsets;
+    if (tick_in_range(range, note.start_tick)) ++presence.onsets;
     const auto overlap =
-        span_length(std::max(note.start_tick, range.start), std::min(end, range.end));
+        subtract_ticks(std::min(end, range.end), std::max(note.start_tick, range.start));
     presence.sounding = add_ticks(presence.sounding, overlap);
   }
   return presence;
@@ -207,13 +178,8 @@ melody_presence melody_presence_in(const source_score& source, tick_range range)
 
 // The share of the range the melody sounds, at most 1.
 double sounding_fraction(std::int64_t sounding, tick_range range) {
-  const auto length = std::max<std::int64_t>(span_length(range.start, range.end), 1);
+  const auto length = std::max<std::int64_t>(subtract_ticks(range.end, range.start), 1);
   return std::min(static_cast<double>(sounding) / static_cast<double>(length), 1.0);
-}
-
-std::int32_t saturated_int32(std::int64_t value) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 struct closing {
@@ -228,10 +194,10 @@ closing phrase_closing(const harmonic_timeline& timeline, tick_range range,
   if (range.end >= source_end) return {true, 1.0};
   std::optional<std::int64_t> last_change;
   for (const auto& span : timeline.spans) {
-    if (in_range(span.start_tick, range)) last_change = span.start_tick;
+    if (tick_in_range(range, span.start_tick)) last_change = span.start_tick;
   }
   if (!last_change) return {false, 0.0};
-  const auto distance = span_length(*last_change, range.end);
+  const auto distance = subtract_ticks(range.end, *last_change);
   if (distance <= 8192) return {true, 0.75};
   if (distance <= 16384) return {false, 0.45};
   return {false, 0.2};
@@ -269,10 +235,10 @@ theme theme_for_range(theme_id id, theme_kind kind, const source_score& source, 
   built.weight = weight;
   const source_note* previous = nullptr;
   for (const auto& note : source.notes) {
-    if (!is_melody_note(note) || !in_range(note.start_tick, range)) continue;
+    if (!is_melody_attack(note) || !tick_in_range(range, note.start_tick)) continue;
     if (previous != nullptr) {
-      built.intervals.push_back(saturated_int32(static_cast<std::int64_t>(note.pitches[0].midi) -
-                                                previous->pitches[0].midi));
+      built.intervals.push_back(clamp_to_int(static_cast<std::int64_t>(note.pitches[0].midi) -
+                                             previous->pitches[0].midi));
     }
     built.durations.push_back(note.duration_ticks);
     previous = &note;
@@ -327,8 +293,7 @@ bool theme_applies(const theme& candidate, const source_phrase& phrase) {
 std::size_t measure_holding(const source_score& source, std::int64_t tick) {
   for (std::size_t index = 0; index < source.measures.size(); ++index) {
     const auto& measure = source.measures[index];
-    if (measure.start_tick <= tick &&
-        tick < add_ticks(measure.start_tick, measure.capacity_ticks)) {
+    if (measure.start_tick <= tick && tick < measure_end(measure)) {
       return index;
     }
   }

@@ -184,4 +184,9 @@ arrangement_analysis analyze_for_arrangement(const source_score& source,
                                              const harmonic_timeline& timeline,
                                              const arrangement_style_profile& profile);
 
+// True when the tick lies in the range: start <= tick < end.
+constexpr bool tick_in_range(const tick_range& range, std::int64_t tick) {
+  return range.start <= tick && tick < range.end;
+}
+
 }  // namespace orvanta::arrangement_detail

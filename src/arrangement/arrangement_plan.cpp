@@ -64,11 +64,6 @@ constexpr std::array<std::string_view, 7> section_type_texts() {
           "guitar_solo_2",  "vocal_melody_2", "ending"};
 }
 
-constexpr std::array<std::string_view, 10> style_family_names() {
-  return {"swing",    "ballad", "bossa", "samba", "latin",
-          "even8ths", "rock",   "funk",  "blues", "waltz"};
-}
-
 std::string theme_transform_for_phrase(phrase_function function) {
   return std::string(table_text(theme_transform_words(), function));
 }
@@ -512,14 +507,14 @@ std::uint64_t arrangement_decision_key(const arrangement_plan& plan, arrangement
 const source_phrase* source_phrase_for_tick(const arrangement_analysis& analysis,
                                             std::int64_t tick) {
   for (const auto& phrase : analysis.phrases) {
-    if (phrase.range.start <= tick && tick < phrase.range.end) return &phrase;
+    if (tick_in_range(phrase.range, tick)) return &phrase;
   }
   return nullptr;
 }
 
 const phrase_instance_plan* phrase_plan_for_tick(const section_plan& plan, std::int64_t tick) {
   for (const auto& phrase : plan.phrases) {
-    if (phrase.range.start <= tick && tick < phrase.range.end) return &phrase;
+    if (tick_in_range(phrase.range, tick)) return &phrase;
   }
   return nullptr;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -14,21 +13,6 @@ constexpr std::int64_t eighth_ticks = 2048;
 constexpr std::int64_t quarter_ticks = 4096;
 constexpr std::int64_t half_measure_ticks = 8192;
 constexpr std::int64_t measure_ticks = 16384;
-
-// Tick arithmetic saturates instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t ticks_between(std::int64_t start, std::int64_t end) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(end, start, &difference)) return difference;
-  return start < 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
 
 std::int64_t end_of(const arrangement_event& event) {
   return add_ticks(event.start_ticks, event.duration_ticks);
@@ -51,12 +35,6 @@ bool normalization_order_less(const arrangement_event& left, const arrangement_e
   if (const int order = left.chord_symbol.compare(right.chord_symbol); order != 0) return order < 0;
   if (left.slash != right.slash) return !left.slash;
   return left.positions.size() < right.positions.size();
-}
-
-void sort_positions_by_pitch(std::vector<tab_position>& positions) {
-  std::stable_sort(
-      positions.begin(), positions.end(),
-      [](const tab_position& left, const tab_position& right) { return left.midi < right.midi; });
 }
 
 bool is_positionless_filler(const arrangement_event& event) {
@@ -95,8 +73,7 @@ bool survives_normalization(const arrangement_event& event) {
 std::optional<std::size_t> measure_index_holding(const source_score& score, std::int64_t tick) {
   for (std::size_t index = 0; index < score.measures.size(); ++index) {
     const auto& measure = score.measures[index];
-    if (measure.start_tick <= tick &&
-        tick < add_ticks(measure.start_tick, measure.capacity_ticks)) {
+    if (measure.start_tick <= tick && tick < measure_end(measure)) {
       return index;
     }
   }
@@ -107,11 +84,6 @@ std::optional<std::size_t> measure_index_holding(const source_score& score, std:
 // hit cares.
 bool melody_refuses_hit(const comping_hit& hit, const comping_context& context) {
   return (hit.skip_when_melody_busy && context.busy) || (hit.needs_space && !context.long_space);
-}
-
-constexpr std::array<std::string_view, 10> style_family_names() {
-  return {"swing",    "ballad", "bossa", "samba", "latin",
-          "even8ths", "rock",   "funk",  "blues", "waltz"};
 }
 
 }  // namespace
@@ -142,7 +114,7 @@ std::vector<arrangement_event> normalize_events(std::vector<arrangement_event> e
     // Clipped to the next start even when that event is dropped afterwards.
     if (index + 1 < merged.size()) {
       event.duration_ticks = std::min(
-          event.duration_ticks, ticks_between(event.start_ticks, merged[index + 1].start_ticks));
+          event.duration_ticks, subtract_ticks(merged[index + 1].start_ticks, event.start_ticks));
     }
     if (event.duration_ticks <= 0 || !survives_normalization(event)) continue;
     event.positions = assigned_or_original_fingering(std::move(event.positions));
@@ -168,11 +140,11 @@ void add_source_chord_label_marker(std::vector<arrangement_event>& events,
   if (sounding != events.end()) {
     auto later = *sounding;
     later.start_ticks = tick;
-    later.duration_ticks = ticks_between(tick, end_of(*sounding));
+    later.duration_ticks = subtract_ticks(end_of(*sounding), tick);
     later.chord_symbol = marker.symbol;
     const bool sounds = !sounding->positions.empty();
     if (sounds) later.tie_from_previous = true;
-    sounding->duration_ticks = ticks_between(sounding->start_ticks, tick);
+    sounding->duration_ticks = subtract_ticks(tick, sounding->start_ticks);
     if (sounds) sounding->tie_to_next = true;
     events.push_back(std::move(later));
     return;
@@ -242,7 +214,7 @@ std::size_t comping_grid_measure_index(const source_score& score, std::int64_t t
 bool on_measure_eighth_grid(const source_score& score, std::int64_t tick) {
   const auto index = measure_index_holding(score, tick);
   const std::int64_t origin = index ? score.measures[*index].start_tick : 0;
-  return ticks_between(origin, tick) % eighth_ticks == 0;
+  return subtract_ticks(tick, origin) % eighth_ticks == 0;
 }
 
 bool pattern_hit_fits_measure(const source_measure& measure, const comping_hit& hit) {
@@ -267,10 +239,6 @@ bool tick_list_contains(const std::vector<std::int64_t>& ticks, std::int64_t tic
   return std::find(ticks.begin(), ticks.end(), tick) != ticks.end();
 }
 
-bool tick_in_range(const tick_range& range, std::int64_t tick) {
-  return range.start <= tick && tick < range.end;
-}
-
 bool tick_in_ranges(const std::vector<tick_range>& ranges, std::int64_t tick) {
   return std::any_of(ranges.begin(), ranges.end(),
                      [&](const tick_range& range) { return tick_in_range(range, tick); });
@@ -293,7 +261,7 @@ void push_comping_event(std::vector<arrangement_event>& events, const source_sco
                         bool avoid_melody_attack, std::int64_t duration) {
   if (positions.empty() || tick < anchor_start || tick >= anchor_end) return;
   if (!on_measure_eighth_grid(score, tick) || duration < eighth_ticks) return;
-  const auto left_in_anchor = ticks_between(tick, anchor_end);
+  const auto left_in_anchor = subtract_ticks(anchor_end, tick);
   if (left_in_anchor < eighth_ticks) return;
   if (avoid_melody_attack && melody_attack_at(score, tick)) return;
   duration = std::min(duration, left_in_anchor);
@@ -667,10 +635,6 @@ constexpr std::array<std::int64_t, 7> coverage_stab_offsets() {
 
 bool is_electric_stab(const arrangement_event& event) { return event.positions.size() >= 2; }
 
-std::int64_t measure_end(const source_measure& measure) {
-  return add_ticks(measure.start_tick, measure.capacity_ticks);
-}
-
 // The chosen grip of the anchor at `index` when the anchor can sound a stab; null otherwise.
 const electric_stab_grip* usable_stab_grip(
     const std::vector<arrangement_anchor>& anchors,
@@ -985,17 +949,12 @@ std::vector<arrangement_anchor> build_accompaniment_anchors(
   };
   for (auto& occurrence : chord_occurrences(score, messages, false)) {
     if (occurrence.start_tick >= occurrence.end_tick) continue;
-    const auto duration = ticks_between(occurrence.start_tick, occurrence.end_tick);
+    const auto duration = subtract_ticks(occurrence.end_tick, occurrence.start_tick);
     auto candidates =
         candidates_of(occurrence.chord, profile.fast || duration <= half_measure_ticks);
     if (candidates.empty()) continue;
-    arrangement_anchor anchor;
-    anchor.start_ticks = occurrence.start_tick;
-    anchor.duration_ticks = duration;
-    anchor.chord = std::move(occurrence.chord);
-    anchor.chord_symbol = std::move(occurrence.symbol);
-    anchor.candidates = std::move(candidates);
-    anchors.push_back(std::move(anchor));
+    anchors.push_back(
+        chord_occurrence_anchor(std::move(occurrence), duration, std::move(candidates)));
   }
   return anchors;
 }

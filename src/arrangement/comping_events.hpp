@@ -110,10 +110,7 @@ void add_unique_tick(std::vector<std::int64_t>& ticks, std::int64_t tick);
 // True when the list holds the tick.
 bool tick_list_contains(const std::vector<std::int64_t>& ticks, std::int64_t tick);
 
-// True when start <= tick < end.
-bool tick_in_range(const tick_range& range, std::int64_t tick);
-
-// True when some range holds the tick.
+// True when some range holds the tick (tick_in_range).
 bool tick_in_ranges(const std::vector<tick_range>& ranges, std::int64_t tick);
 
 // The comping event push

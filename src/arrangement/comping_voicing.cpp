@@ -23,13 +23,6 @@ constexpr std::string_view electric_stab_label = "electric-stab-final";
 constexpr std::size_t most_acoustic_candidates = 48;
 constexpr std::size_t most_stab_candidates = 48;
 
-// Scores add terms of any size that callers pass in: they are summed in 64 bits and held to the
-// range of int, so no input overflows them.
-int saturated(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
-
 // A fixed voicing for one chord quality, lowest voice first.
 struct acoustic_exact_shape {
   std::string_view quality;
@@ -213,7 +206,7 @@ int combined_score(const std::vector<tab_position>& positions, const sounded_cla
   } else if (terms.missing_colors == 0) {
     score -= 900 * upper;
   }
-  return saturated(score);
+  return clamp_to_int(score);
 }
 
 int combined_score(const parsed_chord& chord, chord_voicing_terms& terms,
@@ -317,8 +310,8 @@ finished_placement& finish_placement(voicing_search& search,
 void add_placement(voicing_search& search, std::span<const tab_position> placement, int extra) {
   auto& finished = finish_placement(search, placement);
   if (!finished.full) return;
-  const int penalty = saturated(std::int64_t{finished.combined} + extra);
-  const int score = saturated(penalty + finished.bass_and_fingering);
+  const int penalty = clamp_to_int(std::int64_t{finished.combined} + extra);
+  const int score = clamp_to_int(penalty + finished.bass_and_fingering);
   auto& candidates = search.candidates;
   if (!search.indexed) {
     add_unique_candidate(
@@ -613,7 +606,7 @@ void add_comping_candidate(std::vector<grip_candidate>& candidates, const parsed
   const std::int64_t score = std::int64_t{penalty} + acoustic_bass_choice_score(chord, full) +
                              fingering_local_score(full) / 3;
   add_unique_candidate(candidates, {std::move(full), std::string{acoustic_comping_label},
-                                    saturated(score), -1, false, false});
+                                    clamp_to_int(score), -1, false, false});
 }
 
 }  // namespace
@@ -733,7 +726,7 @@ int acoustic_bass_upper_reach_penalty(const std::vector<tab_position>& positions
     penalty = std::min<std::int64_t>(penalty + reach_penalty(*bass, position),
                                      std::numeric_limits<int>::max());
   }
-  return saturated(penalty);
+  return clamp_to_int(penalty);
 }
 
 bool acoustic_bass_upper_reach_playable(const std::vector<tab_position>& positions) {
@@ -936,7 +929,7 @@ std::vector<arrangement_anchor> acoustic_comping_anchors_for_anchors(
                      const int score =
                          combined_score(chord, entry.voicing, grip->full, upper.size());
                      add_comping_candidate(candidates, chord, std::move(grip->full),
-                                           saturated(std::int64_t{score} + share));
+                                           clamp_to_int(std::int64_t{score} + share));
                    });
     }
     keep_best(candidates, most_acoustic_candidates);
@@ -996,7 +989,7 @@ int electric_stab_candidate_score(const parsed_chord& chord,
                              std::int64_t{120} * guide_tone_degree_count(chord, positions) -
                              std::int64_t{100} * required_color_degree_count(chord, positions) -
                              std::int64_t{280} * static_cast<std::int64_t>(positions.size());
-  return saturated(score);
+  return clamp_to_int(score);
 }
 
 std::vector<arrangement_anchor> electric_stab_anchors_for_anchors(
@@ -1008,7 +1001,8 @@ std::vector<arrangement_anchor> electric_stab_anchors_for_anchors(
       auto stab = electric_stab_positions_for_grip(chord, candidate.positions);
       if (stab.size() < 3) continue;
       const int share = std::clamp(candidate.score / 16, -400, 400);
-      const int score = saturated(std::int64_t{electric_stab_candidate_score(chord, stab)} + share);
+      const int score =
+          clamp_to_int(std::int64_t{electric_stab_candidate_score(chord, stab)} + share);
       add_unique_candidate(
           candidates, {std::move(stab), std::string{electric_stab_label}, score, -1, false, false});
     }

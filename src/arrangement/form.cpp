@@ -3,38 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
-#include <limits>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
 namespace {
-
-// Tick sums stay at the largest (or smallest) tick instead of overflowing on absurd durations.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(tick, ticks, &difference)) return difference;
-  return ticks < 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t measure_end(const source_measure& measure) {
-  return add_ticks(measure.start_tick, measure.capacity_ticks);
-}
-
-std::int64_t note_end(const source_note& note) {
-  return add_ticks(note.start_tick, note.duration_ticks);
-}
-
-bool is_pitched_note(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
-}
 
 bool is_chord_note(const source_note& note) { return !note.chord_symbol.empty(); }
 
@@ -129,7 +101,7 @@ std::optional<std::int64_t> first_pitched_note_start_in_measure(const source_sco
   if (measure_index >= source.measures.size()) return std::nullopt;
   std::optional<std::int64_t> first;
   for (const auto& note : source.notes) {
-    if (note.measure_index != measure_index || !is_pitched_note(note)) continue;
+    if (note.measure_index != measure_index || !is_melody_attack(note)) continue;
     if (!first || note.start_tick < *first) first = note.start_tick;
   }
   return first;
@@ -158,10 +130,10 @@ std::size_t body_start_measure_index(const source_score& source) {
 }
 
 const source_note* previous_tied_source_note(const source_score& source, const source_note& note) {
-  if (!note.tie_from_previous || !is_pitched_note(note)) return nullptr;
+  if (!note.tie_from_previous || !is_melody_attack(note)) return nullptr;
   const auto midi = note.pitches.front().midi;
   for (const auto& previous : source.notes) {
-    if (is_pitched_note(previous) && previous.tie_to_next &&
+    if (is_melody_attack(previous) && previous.tie_to_next &&
         note_end(previous) == note.start_tick && previous.pitches.front().midi == midi) {
       return &previous;
     }

@@ -418,6 +418,15 @@ bool position_list_order_less(const std::vector<tab_position>& left,
                                       });
 }
 
+void sort_positions_by_pitch(std::vector<tab_position>& positions) {
+  const auto by_pitch = [](const tab_position& left, const tab_position& right) {
+    return left.midi < right.midi;
+  };
+  if (!std::is_sorted(positions.begin(), positions.end(), by_pitch)) {
+    sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+  }
+}
+
 std::vector<tab_position> positions_for_midi(int midi, const std::vector<int>& strings) {
   std::vector<tab_position> positions;
   for (const int string_number : strings) {
@@ -706,10 +715,6 @@ std::vector<fingered_position_candidate> fingering_candidates(std::vector<tab_po
     candidates.push_back({std::move(stripped), cost, true});
   }
   return candidates;
-}
-
-bool is_melody_attack(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty();
 }
 
 std::size_t melody_attack_count(const source_score& score, std::int64_t from, std::int64_t to) {

@@ -79,6 +79,9 @@ std::vector<std::array<int, 4>> position_list_order_key(const std::vector<tab_po
 bool position_list_order_less(const std::vector<tab_position>& left,
                               const std::vector<tab_position>& right);
 
+// Orders the positions by ascending MIDI pitch; positions of one pitch keep their order.
+void sort_positions_by_pitch(std::vector<tab_position>& positions);
+
 // Positions
 
 // Every place of a MIDI pitch on the listed strings (frets 0 to 20, no finger), best first: near
@@ -203,10 +206,8 @@ std::vector<tab_position> assigned_or_original_fingering(std::vector<tab_positio
 std::vector<fingered_position_candidate> fingering_candidates(std::vector<tab_position> positions,
                                                               bool allow_relaxed);
 
-// Melody attacks: the starts of source notes of kind "note" with at least one pitch.
-
-// True when the note starts a melody attack.
-bool is_melody_attack(const source_note& note);
+// Melody attacks: the starts of source notes of kind "note" with at least one pitch
+// (is_melody_attack).
 
 // Number of melody attacks starting in [from, to).
 std::size_t melody_attack_count(const source_score& score, std::int64_t from, std::int64_t to);

@@ -4,7 +4,6 @@
 #include "arrangement/solo_theory.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <limits>
@@ -22,14 +21,14 @@ constexpr wide no_cost = std::numeric_limits<std::int32_t>::max();
 
 // What the corrections read besides the notes: the harmony, the register, the chord starts in
 // ascending order, the source key's major scale and the fretting penalties of the MIDI notes asked
-// for so far (-1 for not yet asked). One setting serves every candidate of a span.
+// for so far. One setting serves every candidate of a span.
 struct correction_setting {
   const source_score& score;
   const harmonic_context_table& harmony;
   const improvisation_config& config;
   std::vector<std::int64_t> chord_starts;
   std::vector<int> key_scale;
-  std::array<int, 128> penalties{};
+  playability_memo penalties{};
 };
 
 correction_setting setting_for(const source_score& score,
@@ -40,17 +39,7 @@ correction_setting setting_for(const source_score& score,
   setting.chord_starts.reserve(chords.size());
   for (const auto& chord : chords) setting.chord_starts.push_back(chord.start_tick);
   std::ranges::sort(setting.chord_starts);
-  setting.penalties.fill(-1);
   return setting;
-}
-
-wide penalty_of(correction_setting& setting, int midi) {
-  if (midi < 0 || midi >= static_cast<int>(setting.penalties.size())) {
-    return top_four_playability_penalty(midi);
-  }
-  auto& penalty = setting.penalties[static_cast<std::size_t>(midi)];
-  if (penalty < 0) penalty = top_four_playability_penalty(midi);
-  return penalty;
 }
 
 wide distance(wide from, wide to) { return std::abs(to - from); }
@@ -58,9 +47,7 @@ wide distance(wide from, wide to) { return std::abs(to - from); }
 // The pitch classes of `from` that are also in `scale`, in the order of `from`.
 std::vector<int> scale_members(const std::vector<int>& from, const std::vector<int>& scale) {
   std::vector<int> pcs;
-  for (const int pc : from) {
-    if (contains_pc(scale, pc)) append_pc(pcs, pc);
-  }
+  append_scale_members(pcs, from, scale);
   return pcs;
 }
 
@@ -89,10 +76,10 @@ int pitch_after_chord_change(correction_setting& setting, std::int64_t tick, int
   const auto* context = harmonic_context_at(setting.harmony, tick);
   if (context == nullptr || context->chord_tones.empty()) return current;
   const auto pcs = scale_members(context->chord_tones, context->scale_tones);
-  return cheapest_pitch(setting, pcs, current, current, current,
-                        [&](int /*pc*/, int midi) -> std::optional<wide> {
-                          return 12 * distance(midi, current) + penalty_of(setting, midi) / 9;
-                        });
+  return cheapest_pitch(
+      setting, pcs, current, current, current, [&](int /*pc*/, int midi) -> std::optional<wide> {
+        return 12 * distance(midi, current) + playability_penalty(setting.penalties, midi) / 9;
+      });
 }
 
 // Every note cut at the chord starts strictly inside it; the first piece keeps the tie into the
@@ -140,7 +127,8 @@ void move_long_notes_to_chord_tones(correction_setting& setting,
       const auto pcs = scale_members(context->chord_tones, context->scale_tones);
       event.midi = cheapest_pitch(
           setting, pcs, midi, previous, midi, [&](int /*pc*/, int placed) -> std::optional<wide> {
-            wide cost = 14 * distance(placed, midi) + penalty_of(setting, placed) / 9;
+            wide cost =
+                14 * distance(placed, midi) + playability_penalty(setting.penalties, placed) / 9;
             if (previous) cost += 5 * distance(placed, *previous);
             return cost;
           });
@@ -184,7 +172,8 @@ void break_pitch_class_turns(correction_setting& setting, std::vector<solo_phras
           if (pc == first || pc == second || pc == third) return std::nullopt;
           if (distance(placed, previous) > leap + 2) return std::nullopt;
           if (has_next && distance(placed, events[index + 1].midi) > leap + 3) return std::nullopt;
-          wide cost = 9 * distance(placed, midi) + penalty_of(setting, placed) / 10;
+          wide cost =
+              9 * distance(placed, midi) + playability_penalty(setting.penalties, placed) / 10;
           if (has_next && pc == fourth) cost += 220;
           return cost;
         });
@@ -215,7 +204,8 @@ void fit_notes_to_scale(correction_setting& setting, std::vector<solo_phrase_eve
       const int midi = event.midi;
       event.midi = cheapest_pitch(
           setting, pcs, midi, previous, midi, [&](int /*pc*/, int placed) -> std::optional<wide> {
-            wide cost = 12 * distance(placed, midi) + penalty_of(setting, placed) / 9;
+            wide cost =
+                12 * distance(placed, midi) + playability_penalty(setting.penalties, placed) / 9;
             if (previous) cost += 3 * distance(placed, *previous);
             return cost;
           });

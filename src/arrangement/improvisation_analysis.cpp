@@ -4,34 +4,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <limits>
 
 namespace orvanta::arrangement_detail::improvisation_detail {
 namespace {
 
 bool is_attack(const source_note& note) {
-  return note.kind == "note" && !note.pitches.empty() && !note.tie_from_previous;
-}
-
-// Tick sums saturate instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks < 0 ? std::numeric_limits<std::int64_t>::min()
-                   : std::numeric_limits<std::int64_t>::max();
-}
-
-std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(tick, ticks, &difference)) return difference;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::min()
-                   : std::numeric_limits<std::int64_t>::max();
-}
-
-// (part x 100) / whole, truncated, for any ticks; whole > 0.
-std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
-  __extension__ using wide = __int128;
-  return static_cast<std::int64_t>(static_cast<wide>(part) * 100 / whole);
+  return is_melody_attack(note) && !note.tie_from_previous;
 }
 
 // The leading pickup span's start: the pickup's first attack, else the measure's start.
@@ -42,7 +20,7 @@ std::int64_t pickup_span_start(const source_score& source, std::size_t pickup) {
 
 // The end of the note extended over the notes tied on from it at the same first pitch.
 std::int64_t tied_end(const source_score& score, std::size_t note_index) {
-  auto end = add_ticks(score.notes[note_index].start_tick, score.notes[note_index].duration_ticks);
+  auto end = note_end(score.notes[note_index]);
   for (auto current = note_index; current + 1 < score.notes.size(); ++current) {
     const auto& note = score.notes[current];
     const auto& next = score.notes[current + 1];
@@ -141,9 +119,8 @@ void summarise(phrase_analysis& analysis) {
   analysis.lowest_midi = landmarks[first_extreme(landmarks, false)].midi;
   const auto& span = analysis.span;
   const auto length = std::max<std::int64_t>(subtract_ticks(span.end_tick, span.start_tick), 1);
-  analysis.peak_percent = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      percent_of(subtract_ticks(highest.start_tick, span.start_tick), length),
-      std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+  analysis.peak_percent =
+      clamp_to_int(percent_of(subtract_ticks(highest.start_tick, span.start_tick), length));
   for (std::size_t index = 1; index < landmarks.size() && analysis.contour.size() <= 4; ++index) {
     const auto step = std::int64_t{landmarks[index].midi} - landmarks[index - 1].midi;
     if (step != 0)
@@ -213,8 +190,7 @@ phrase_analysis analyze_phrase(const source_score& score,
   analysis.span = span;
   for (std::size_t index = 0; index < score.notes.size(); ++index) {
     const auto& note = score.notes[index];
-    if (!is_attack(note) || note.start_tick >= span.end_tick ||
-        add_ticks(note.start_tick, note.duration_ticks) <= span.start_tick) {
+    if (!is_attack(note) || note.start_tick >= span.end_tick || note_end(note) <= span.start_tick) {
       continue;
     }
     const auto start = std::max(note.start_tick, span.start_tick);

@@ -166,16 +166,6 @@ std::optional<std::size_t> leading_pickup_in_list(const source_score& score) {
 // The number of steps of 12 that cover a positive distance; 0 for none.
 wide octaves_to_cover(wide distance) { return distance > 0 ? (distance + 11) / 12 : 0; }
 
-wide pc_of(wide value) {
-  const wide remainder = value % 12;
-  return remainder < 0 ? remainder + 12 : remainder;
-}
-
-int to_int(wide value) {
-  return static_cast<int>(
-      std::clamp<wide>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
 // The register fitting with each loop of octave steps counted at once.
 wide fit_register_wide(const improvisation_config& config, wide midi, std::optional<int> previous) {
   const wide low = config.low_midi;
@@ -356,6 +346,13 @@ void append_pc(std::vector<int>& pcs, int value) {
   if (!contains_pc(pcs, value)) pcs.push_back(normalize_pc(value));
 }
 
+void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
+                          const std::vector<int>& scale) {
+  for (const int pc : listed) {
+    if (contains_pc(scale, pc)) append_pc(pcs, pc);
+  }
+}
+
 // Register and fretting
 
 int midpoint_midi(const source_score& score) {
@@ -366,11 +363,11 @@ int midpoint_midi(const source_score& score) {
     sum += note.pitches.front().midi;
     ++count;
   }
-  return count == 0 ? 64 : to_int(sum / count);
+  return count == 0 ? 64 : clamp_to_int(sum / count);
 }
 
 int fit_register(const improvisation_config& config, int midi, std::optional<int> previous) {
-  return to_int(fit_register_wide(config, midi, previous));
+  return clamp_to_int(fit_register_wide(config, midi, previous));
 }
 
 int midi_for_pc_near(const improvisation_config& config, int pitch_class, int reference,
@@ -388,7 +385,7 @@ int midi_for_pc_near(const improvisation_config& config, int pitch_class, int re
       best_score = score;
     }
   }
-  return to_int(fit_register_wide(config, best, previous));
+  return clamp_to_int(fit_register_wide(config, best, previous));
 }
 
 int top_four_playability_penalty(int midi) {

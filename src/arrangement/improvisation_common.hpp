@@ -8,6 +8,7 @@
 #include "arrangement/solo_theory.hpp"
 #include "arrangement/source.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -66,6 +67,14 @@ struct harmonic_context_table {
   std::optional<solo_harmonic_context> pickup_context;
 
   bool operator==(const harmonic_context_table&) const = default;
+};
+
+// The fretting penalties (`top_four_playability_penalty`) of MIDI notes 0 to 127, each worked out
+// the first time one call asks for it. The call owns the memo; nothing is kept between calls.
+struct playability_memo {
+  std::array<std::optional<int>, 128> penalties{};
+
+  bool operator==(const playability_memo&) const = default;
 };
 
 // Configuration
@@ -159,6 +168,20 @@ std::int64_t measure_end_for_tick(const source_score& score, std::int64_t tick,
 // measures, on every quarter of the timeline.
 bool slot_is_strong(const source_score& score, std::int64_t tick, std::size_t fallback);
 
+// Arithmetic on 64-bit pitches and ticks
+
+// The pitch class 0 to 11 of any 64-bit value, C = 0.
+constexpr std::int64_t pc_of(std::int64_t value) {
+  const std::int64_t remainder = value % 12;
+  return remainder < 0 ? remainder + 12 : remainder;
+}
+
+// (part x 100) / whole, truncated towards zero, for any ticks; whole > 0.
+constexpr std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
+  __extension__ using wide_product = __int128;
+  return static_cast<std::int64_t>(static_cast<wide_product>(part) * 100 / whole);
+}
+
 // Pitch-class lists, kept in insertion order without repeats
 
 // True when the value's pitch class is in the list.
@@ -166,6 +189,11 @@ bool contains_pc(const std::vector<int>& pcs, int value);
 
 // Appends the value's pitch class unless the list holds it.
 void append_pc(std::vector<int>& pcs, int value);
+
+// Appends the pitch classes of `listed` that are also in `scale`, in the order of `listed`,
+// unless the list holds them.
+void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
+                          const std::vector<int>& scale);
 
 // Register and fretting
 
@@ -184,5 +212,15 @@ int midi_for_pc_near(const improvisation_config& config, int pitch_class, int re
 // The cost of the note's cheapest place on strings 1 to 4, near fret 5 and low on the neck; 20000
 // when it has none there.
 int top_four_playability_penalty(int midi);
+
+// `top_four_playability_penalty(midi)`, kept in the memo for MIDI 0 to 127.
+inline int playability_penalty(playability_memo& memo, int midi) {
+  if (midi < 0 || midi >= static_cast<int>(memo.penalties.size())) {
+    return top_four_playability_penalty(midi);
+  }
+  auto& penalty = memo.penalties[static_cast<std::size_t>(midi)];
+  if (!penalty) penalty = top_four_playability_penalty(midi);
+  return *penalty;
+}
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail

@@ -25,16 +25,6 @@ constexpr std::int32_t empty_phrase_score = -536870912;
 constexpr std::int32_t fallback_candidate_score = -1000;
 constexpr int no_place_penalty = 20000;
 
-std::int32_t to_int32(wide value) {
-  return static_cast<std::int32_t>(std::clamp<wide>(value, std::numeric_limits<std::int32_t>::min(),
-                                                    std::numeric_limits<std::int32_t>::max()));
-}
-
-wide pc_of(wide value) {
-  const wide remainder = value % 12;
-  return remainder < 0 ? remainder + 12 : remainder;
-}
-
 bool same_pc(wide left, wide right) { return pc_of(left) == pc_of(right); }
 
 // Phrasing style 1 picks the second of every pair of style constants; any other style the first.
@@ -72,38 +62,19 @@ wide role_points_of(const melody_gesture& gesture) {
 // Gesture realisation
 
 // What a realisation reads besides the gestures: the harmony, the register and the source key,
-// with the fretting penalties of the MIDI notes asked for so far (-1 for not yet asked).
+// with the fretting penalties of the MIDI notes asked for so far.
 struct realisation_setting {
   const harmonic_context_table& harmony;
   const improvisation_config& config;
   int key_pc = 0;
   std::vector<int> key_scale;
-  std::array<int, 128> penalties{};
+  playability_memo penalties{};
 };
 
 realisation_setting setting_for(const source_score& score, const harmonic_context_table& harmony,
                                 const improvisation_config& config) {
   const int key = key_root_pc(score);
-  realisation_setting setting{harmony, config, key, key_major_scale_pcs(key)};
-  setting.penalties.fill(-1);
-  return setting;
-}
-
-int penalty_of(realisation_setting& setting, int midi) {
-  if (midi < 0 || midi >= static_cast<int>(setting.penalties.size())) {
-    return top_four_playability_penalty(midi);
-  }
-  auto& penalty = setting.penalties[static_cast<std::size_t>(midi)];
-  if (penalty < 0) penalty = top_four_playability_penalty(midi);
-  return penalty;
-}
-
-// Appends the pitch classes of `from` that are also in `scale`, in the order of `from`.
-void append_scale_members(std::vector<int>& pcs, const std::vector<int>& from,
-                          const std::vector<int>& scale) {
-  for (const int pc : from) {
-    if (contains_pc(scale, pc)) append_pc(pcs, pc);
-  }
+  return {harmony, config, key, key_major_scale_pcs(key)};
 }
 
 // The pitch classes a gesture may sound, most wanted first.
@@ -243,14 +214,14 @@ std::vector<target_candidate> candidates_for(realisation_setting& setting,
                               [note](const target_candidate& kept) { return kept.midi == note; })) {
         continue;
       }
-      const int penalty = penalty_of(setting, note);
+      const int penalty = playability_penalty(setting.penalties, note);
       if (penalty >= no_place_penalty) continue;
       if (context != nullptr && gesture.duration_ticks > quarter &&
           !contains_pc(context->chord_tones, note)) {
         continue;
       }
       collected.push_back(
-          {note, to_int32(candidate_score(config, gesture, context, note, penalty))});
+          {note, clamp_to_int(candidate_score(config, gesture, context, note, penalty))});
     }
   }
   if (collected.empty()) {
@@ -787,7 +758,7 @@ std::vector<solo_phrase_event> realize_gestures(const source_score& score,
 std::int32_t gesture_transition_score(const improvisation_config& config,
                                       const melody_gesture& from, int from_note,
                                       const melody_gesture& to, int to_note) {
-  return to_int32(transition_score(config, from, from_note, to, to_note));
+  return clamp_to_int(transition_score(config, from, from_note, to, to_note));
 }
 
 std::vector<target_candidate> target_candidates_for_gesture(
@@ -852,7 +823,7 @@ std::int32_t phrase_score(const source_score& score, const std::vector<chord_occ
     total +=
         memory_terms(score, function, events, candidate, memory[index], index + 1 == memory.size());
   }
-  return to_int32(total);
+  return clamp_to_int(total);
 }
 
 phrase_gap_metrics phrase_gap_metrics_for(const source_score& score,

@@ -17,32 +17,6 @@ constexpr std::int64_t quarter = 4096;
 
 // Arithmetic
 
-// Tick sums saturate instead of overflowing on absurd ticks.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks < 0 ? std::numeric_limits<std::int64_t>::min()
-                   : std::numeric_limits<std::int64_t>::max();
-}
-
-std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t difference = 0;
-  if (!__builtin_sub_overflow(tick, ticks, &difference)) return difference;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::min()
-                   : std::numeric_limits<std::int64_t>::max();
-}
-
-// (part x 100) / whole, truncated, for any ticks; whole > 0.
-std::int64_t percent_of(std::int64_t part, std::int64_t whole) {
-  __extension__ using wide = __int128;
-  return static_cast<std::int64_t>(static_cast<wide>(part) * 100 / whole);
-}
-
-int to_int(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
-
 // Seed sums wrap around on 32 bits; the result is the wrapped pattern read as an int.
 int seed_sum(std::uint32_t a, std::uint32_t b) { return static_cast<int>(a + b); }
 
@@ -302,21 +276,6 @@ const row* row_for(const std::array<row, 5>& rows, phrase_function function) {
 
 // Pitch classes
 
-// The listed pitch classes that are also in the scale, appended in list order.
-void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
-                          const std::vector<int>& scale) {
-  for (const int pc : listed) {
-    if (contains_pc(scale, pc)) append_pc(pcs, pc);
-  }
-}
-
-// True when some pitched written note starts exactly at the tick.
-bool written_attack_at(const source_score& score, std::int64_t tick) {
-  return std::ranges::any_of(score.notes, [tick](const source_note& note) {
-    return note.kind == "note" && !note.pitches.empty() && note.start_tick == tick;
-  });
-}
-
 // Planning state
 
 // The gesture seeds of one candidate: `gesture` drives the landmark draws, contour picks and
@@ -388,8 +347,8 @@ int pickup_pitch(const planner& plan, const source_landmark& landmark, std::size
   const auto context =
       harmonic_context_for_tick(plan.score, plan.chords, plan.config, landmark.start_tick);
   if (!context || context->scale_tones.empty()) {
-    return fit_register(plan.config, to_int(std::int64_t{landmark.midi} + (step > 0 ? 2 : -2)),
-                        previous);
+    return fit_register(plan.config,
+                        clamp_to_int(std::int64_t{landmark.midi} + (step > 0 ? 2 : -2)), previous);
   }
   const auto& scale = context->scale_tones;
   const auto size = static_cast<std::int64_t>(scale.size());
@@ -404,8 +363,8 @@ int pickup_pitch(const planner& plan, const source_landmark& landmark, std::size
   const std::int64_t reference = plan.have_previous
                                      ? std::int64_t{plan.previous_target} + (step >= 0 ? 2 : -2)
                                      : std::int64_t{landmark.midi} + 2 * step;
-  return midi_for_pc_near(plan.config, scale[static_cast<std::size_t>(slot)], to_int(reference),
-                          previous);
+  return midi_for_pc_near(plan.config, scale[static_cast<std::size_t>(slot)],
+                          clamp_to_int(reference), previous);
 }
 
 void plan_pickup_landmark(planner& plan, const source_landmark& landmark, std::size_t position) {
@@ -518,7 +477,7 @@ void plan_approach(planner& plan, const source_landmark& landmark) {
           ? 1
           : -1;
   add(plan,
-      gesture_for(plan, start, eighth, to_int(std::int64_t{landmark.midi} + direction),
+      gesture_for(plan, start, eighth, clamp_to_int(std::int64_t{landmark.midi} + direction),
                   std::max(landmark.weight - 35, 10), gesture_role::approach, landmark.note_index));
 }
 
@@ -599,7 +558,7 @@ int moved_target(const planner& plan, const source_landmark& landmark, int conto
       default: break;
     }
   }
-  return to_int(std::int64_t{landmark.midi} + move);
+  return clamp_to_int(std::int64_t{landmark.midi} + move);
 }
 
 // The landmark's length when a fill follows it.
@@ -646,7 +605,8 @@ void plan_fill(planner& plan, const source_landmark& landmark, std::int64_t dura
       }
     }
     add(plan,
-        gesture_for(plan, position, *length, to_int(std::int64_t{landmark.midi} + cell[index].step),
+        gesture_for(plan, position, *length,
+                    clamp_to_int(std::int64_t{landmark.midi} + cell[index].step),
                     std::max(landmark.weight - 28, 15), gesture_role::fill, landmark.note_index));
     previous_end = add_ticks(position, *length);
   }
@@ -729,9 +689,9 @@ void plan_tail(planner& plan) {
     const bool final_note = index == count;
     const int direction = final_note && plan.transform == phrase_transform::zigzag ? -1 : 1;
     auto gesture =
-        gesture_for(plan, position, *length, to_int(std::int64_t{last.midi} + direction * step),
-                    final_note ? 72 : 44, final_note ? gesture_role::closing : gesture_role::tail,
-                    last.note_index);
+        gesture_for(plan, position, *length,
+                    clamp_to_int(std::int64_t{last.midi} + direction * step), final_note ? 72 : 44,
+                    final_note ? gesture_role::closing : gesture_role::tail, last.note_index);
     gesture.closes_phrase = final_note;
     add(plan, gesture);
   }
@@ -770,7 +730,7 @@ int gesture_priority(const melody_gesture& gesture) {
     priority += 40;
   }
   if (gesture.on_strong_slot) priority += 18;
-  return to_int(priority);
+  return clamp_to_int(priority);
 }
 
 void add_gesture(std::vector<melody_gesture>& gestures, const source_score& score,
@@ -839,7 +799,7 @@ int desired_midi_for_gesture(const improvisation_config& config, const phrase_an
       default: break;
     }
   }
-  return fit_register(config, to_int(moved), std::nullopt);
+  return fit_register(config, clamp_to_int(moved), std::nullopt);
 }
 
 std::int64_t displaced_landmark_start(const source_score& score, const improvisation_config& config,
@@ -881,7 +841,7 @@ std::int64_t displaced_landmark_start(const source_score& score, const improvisa
         add_ticks(start, length) > span.end_tick) {
       continue;
     }
-    if (!written_attack_at(score, start)) return start;
+    if (!melody_attack_at(score, start)) return start;
     if (!occupied) occupied = start;
   }
   return occupied.value_or(landmark.start_tick);
@@ -1073,8 +1033,8 @@ std::vector<melody_gesture> fallback_gestures(const source_score& score,
       const auto pick = mix_seed(made * 17u + static_cast<std::uint32_t>(seed),
                                  static_cast<std::uint32_t>(note.step) + 31u) %
                         static_cast<std::int64_t>(pcs.size());
-      const int pitch =
-          midi_for_pc_near(config, pcs[static_cast<std::size_t>(pick)], to_int(base), previous);
+      const int pitch = midi_for_pc_near(config, pcs[static_cast<std::size_t>(pick)],
+                                         clamp_to_int(base), previous);
       melody_gesture gesture;
       gesture.start_tick = position;
       gesture.duration_ticks = note.duration_ticks;

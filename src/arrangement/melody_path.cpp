@@ -11,18 +11,6 @@ namespace {
 // A tied group is long from a half note on.
 constexpr std::int64_t shortest_long_group_ticks = 8192;
 
-// Tick sums stay at the largest (or smallest) tick instead of overflowing on absurd durations.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  std::int64_t sum = 0;
-  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
-  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
-                   : std::numeric_limits<std::int64_t>::min();
-}
-
-std::int64_t note_end(const source_note& note) {
-  return add_ticks(note.start_tick, note.duration_ticks);
-}
-
 // True when note i ties into note i + 1 (see the header).
 bool tie_link_holds(const source_score& score, std::size_t note_index) {
   const auto& notes = score.notes;

@@ -63,11 +63,6 @@ std::int64_t high_fret_charge(const solo_fret_charges& charges, std::int64_t fre
   return charge;
 }
 
-int clamped_score(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
-
 // The chord sounding at the tick: of the occurrences started by then, the last still sounding.
 const parsed_chord* chord_at(const std::vector<chord_occurrence>& chords, std::int64_t tick) {
   const parsed_chord* chord = nullptr;
@@ -165,7 +160,7 @@ std::vector<grip_candidate> playable_single_solo_candidates_for_midi(
                              high_fret_charge(charges, place.fret) + move;
         if (place.string_number == 1 && place.fret > 9) score += charges.high_first_string;
         candidate.label = charges.label;
-        candidate.score = clamped_score(score);
+        candidate.score = clamp_to_int(score);
         add_unique_candidate(result, std::move(candidate));
       }
     }

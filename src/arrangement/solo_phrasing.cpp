@@ -8,7 +8,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdlib>
-#include <limits>
 #include <optional>
 #include <string>
 
@@ -30,11 +29,6 @@ bool positions_use_acoustic_solo_mini_chord_strings(const std::vector<tab_positi
     if (strings[index] != static_cast<int>(index) + 1) return false;
   }
   return true;
-}
-
-int clamped_score(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
 }
 
 // Validates one complete shape and adds each of its valid fingerings, scored for the hand's
@@ -63,7 +57,7 @@ void add_acoustic_solo_mini_chord_candidates(std::vector<grip_candidate>& output
                                18 * static_cast<std::int64_t>(fingered.size());
     add_unique_candidate(output, {.positions = fingered,
                                   .label = "acoustic-solo-mini-chord",
-                                  .score = clamped_score(score),
+                                  .score = clamp_to_int(score),
                                   .note_index = -1,
                                   .melody_on_top = melody_on_top,
                                   .contains_melody = true});

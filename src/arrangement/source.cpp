@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -32,16 +31,6 @@ int accidental_offset(const std::string& accidental) {
   if (accidental == "#") return 1;
   if (accidental == "b") return -1;
   return 0;
-}
-
-// Tick sums stay at the largest tick instead of overflowing when a document holds absurd
-// durations; every real score is far below it.
-std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
-  constexpr auto largest = std::numeric_limits<std::int64_t>::max();
-  constexpr auto smallest = std::numeric_limits<std::int64_t>::min();
-  if (ticks > 0 && tick > largest - ticks) return largest;
-  if (ticks < 0 && tick < smallest - ticks) return smallest;
-  return tick + ticks;
 }
 
 bool is_source_candidate(const boost::json::object& staff) {

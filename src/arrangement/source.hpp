@@ -1,13 +1,15 @@
 // The source score: what the engine reads of the staff to arrange, the style it is played in,
-// and the pitch arithmetic the whole engine shares. Times are integer ticks, 4096 to the quarter
-// note; MIDI 60 is middle C; strings are numbered 1 (highest) to 6 (lowest).
+// and the tick and pitch arithmetic the whole engine shares. Times are integer ticks, 4096 to the
+// quarter note; MIDI 60 is middle C; strings are numbered 1 (highest) to 6 (lowest).
 #pragma once
 
 #include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -103,6 +105,51 @@ struct arrangement_style_profile {
   bool operator==(const arrangement_style_profile&) const = default;
 };
 
+// Tick arithmetic. Sums and differences stay at the largest or smallest tick instead of
+// overflowing, so absurd durations in a document never overflow; every real score is far below.
+
+// tick + ticks, held within the 64-bit range.
+constexpr std::int64_t add_ticks(std::int64_t tick, std::int64_t ticks) {
+  std::int64_t sum = 0;
+  if (!__builtin_add_overflow(tick, ticks, &sum)) return sum;
+  return ticks > 0 ? std::numeric_limits<std::int64_t>::max()
+                   : std::numeric_limits<std::int64_t>::min();
+}
+
+// tick - ticks, held within the 64-bit range; subtract_ticks(end, start) is a span's length.
+constexpr std::int64_t subtract_ticks(std::int64_t tick, std::int64_t ticks) {
+  std::int64_t difference = 0;
+  if (!__builtin_sub_overflow(tick, ticks, &difference)) return difference;
+  return ticks < 0 ? std::numeric_limits<std::int64_t>::max()
+                   : std::numeric_limits<std::int64_t>::min();
+}
+
+// Scores and pitches worked out in 64 bits.
+
+// The value held within the range of int, for a score or a pitch computed in 64 bits.
+constexpr int clamp_to_int(std::int64_t value) {
+  constexpr std::int64_t lowest = std::numeric_limits<int>::min();
+  constexpr std::int64_t highest = std::numeric_limits<int>::max();
+  return static_cast<int>(value < lowest ? lowest : value > highest ? highest : value);
+}
+
+// Notes and measures.
+
+// The tick the note ends at: start plus duration, held within the 64-bit range.
+constexpr std::int64_t note_end(const source_note& note) {
+  return add_ticks(note.start_tick, note.duration_ticks);
+}
+
+// The tick the measure ends at: start plus capacity, held within the 64-bit range.
+constexpr std::int64_t measure_end(const source_measure& measure) {
+  return add_ticks(measure.start_tick, measure.capacity_ticks);
+}
+
+// True when the note is a melody attack: of kind "note" with at least one pitch.
+inline bool is_melody_attack(const source_note& note) {
+  return note.kind == "note" && !note.pitches.empty();
+}
+
 // Pitch arithmetic.
 
 // Pitch class 0..11 of any integer (MIDI number or interval), C = 0.
@@ -133,6 +180,12 @@ const boost::json::object* source_staff(const boost::json::value&& document) = d
 source_score extract_source_score(const boost::json::object& staff);
 
 // Style.
+
+// The names of the style families in enumerator order: the texts the engine prints for them.
+constexpr std::array<std::string_view, 10> style_family_names() {
+  return {"swing",    "ballad", "bossa", "samba", "latin",
+          "even8ths", "rock",   "funk",  "blues", "waltz"};
+}
 
 // The document's metadata style, or "Med. Swing" when it is missing, empty or not a string.
 std::string arrangement_style_label(const boost::json::value& document);

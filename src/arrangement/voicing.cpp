@@ -363,15 +363,6 @@ std::vector<degree_places> places_of_chord_degrees(const parsed_chord& chord) {
   return places;
 }
 
-void sort_positions_by_pitch(std::vector<tab_position>& positions) {
-  const auto by_pitch = [](const tab_position& left, const tab_position& right) {
-    return left.midi < right.midi;
-  };
-  if (!std::is_sorted(positions.begin(), positions.end(), by_pitch)) {
-    sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
-  }
-}
-
 // Two candidates are one grip when they serve the same note with the same fingered positions.
 bool same_grip(const grip_candidate& entry, const grip_candidate& candidate) {
   // Size and lowest note first: most entries differ there, and cheaply.

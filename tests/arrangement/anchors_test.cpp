@@ -5,16 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture_documents.hpp"
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 
 #include <boost/json/parse.hpp>
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,9 +22,11 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using fixture_documents::read_fixture;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
+using score_fixtures::score_of;
 
 using grip = std::vector<tab_position>;
 
@@ -145,18 +147,6 @@ TEST(anchors_test, only_an_event_with_positions_is_playable) {
 
 // Source scores built by hand: 4/4 measures from tick 0 and notes placed where a test needs them.
 
-source_score score_with(std::vector<source_note> notes, std::size_t measures = 2) {
-  source_score score;
-  for (std::size_t index = 0; index < measures; ++index) {
-    source_measure measure;
-    measure.id = "m" + std::to_string(index);
-    measure.start_tick = static_cast<std::int64_t>(index) * 16384;
-    score.measures.push_back(std::move(measure));
-  }
-  score.notes = std::move(notes);
-  return score;
-}
-
 source_note melody_note(std::string id, std::int64_t start, std::int64_t duration, int midi,
                         std::string chord_symbol = "") {
   source_note note;
@@ -185,8 +175,8 @@ arrangement_message error_of(std::string text) { return {"error", "", std::move(
 
 TEST(anchors_test, unparsable_chords_are_reported_at_the_level_the_caller_asks_for) {
   const auto score =
-      score_with({melody_note("a", 0, 4096, 60, "C"), melody_note("b", 4096, 4096, 60, "H7"),
-                  melody_note("c", 8192, 4096, 60, "G7"), melody_note("d", 12288, 4096, 60, "7")});
+      score_of({melody_note("a", 0, 4096, 60, "C"), melody_note("b", 4096, 4096, 60, "H7"),
+                melody_note("c", 8192, 4096, 60, "G7"), melody_note("d", 12288, 4096, 60, "7")});
   for (const bool report_as_error : {false, true}) {
     std::vector<arrangement_message> messages{warning_of("earlier")};
     const auto occurrences = chord_occurrences(score, messages, report_as_error);
@@ -205,7 +195,7 @@ TEST(anchors_test, unparsable_chords_are_reported_at_the_level_the_caller_asks_f
 
   // Chords that all parse give no message at either level; a chord spanning no time is kept.
   const auto same_start =
-      score_with({rest_note("a", 0, 4096, "F"), melody_note("b", 0, 4096, 60, "C")});
+      score_of({rest_note("a", 0, 4096, "F"), melody_note("b", 0, 4096, 60, "C")});
   for (const bool report_as_error : {false, true}) {
     std::vector<arrangement_message> messages;
     const auto occurrences = chord_occurrences(same_start, messages, report_as_error);
@@ -235,21 +225,21 @@ TEST(anchors_test, chord_label_markers_keep_one_label_per_tick_as_written) {
        {{0, 8192, "Dm7"}, {8192, 4096, "G7"}}},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(source_chord_label_markers(score_with(row.notes)), row.expected) << row.name;
+    EXPECT_EQ(source_chord_label_markers(score_of(row.notes)), row.expected) << row.name;
   }
 }
 
 TEST(anchors_test, marker_starts_are_the_chord_changes_strictly_inside_a_measure) {
   const auto score =
-      score_with({melody_note("a", 16384, 8192, 60, "C"), melody_note("b", 24576, 4096, 60, "F"),
-                  rest_note("c", 28672, 4096, "H7"), melody_note("d", 32768, 16384, 60, "G")},
-                 3);
+      score_of({melody_note("a", 16384, 8192, 60, "C"), melody_note("b", 24576, 4096, 60, "F"),
+                rest_note("c", 28672, 4096, "H7"), melody_note("d", 32768, 16384, 60, "G")},
+               3);
   EXPECT_EQ(chord_marker_starts_in_measure(score, score.measures[1]),
             (std::vector<std::int64_t>{24576, 28672}));
   EXPECT_TRUE(chord_marker_starts_in_measure(score, score.measures[0]).empty());
   EXPECT_TRUE(chord_marker_starts_in_measure(score, score.measures[2]).empty());
   EXPECT_TRUE(
-      chord_marker_starts_in_measure(score_with({melody_note("a", 4096, 4096, 60)}), {}).empty());
+      chord_marker_starts_in_measure(score_of({melody_note("a", 4096, 4096, 60)}), {}).empty());
 }
 
 // Long-note chord placements
@@ -292,7 +282,7 @@ TEST(anchors_test, long_note_placements_report_errors_and_keep_one_chord_per_not
   };
   for (const auto& row : rows) {
     std::vector<arrangement_message> messages;
-    const auto placements = build_long_note_chord_placements(score_with(row.notes), messages);
+    const auto placements = build_long_note_chord_placements(score_of(row.notes), messages);
     std::vector<std::pair<std::size_t, std::string>> placed;
     for (const auto& placement : placements) {
       placed.emplace_back(placement.note_index, placement.chord_symbol);
@@ -306,8 +296,8 @@ TEST(anchors_test, long_note_placements_report_errors_and_keep_one_chord_per_not
 TEST(anchors_test, placements_are_ordered_by_note_start_and_looked_up_by_note) {
   std::vector<arrangement_message> messages;
   const auto placements = build_long_note_chord_placements(
-      score_with({melody_note("a", 0, 8192, 67, "C"), melody_note("b", 8192, 8192, 69, "Am7"),
-                  melody_note("c", 16384, 16384, 65, "Dm7")}),
+      score_of({melody_note("a", 0, 8192, 67, "C"), melody_note("b", 8192, 8192, 69, "Am7"),
+                melody_note("c", 16384, 16384, 65, "Dm7")}),
       messages);
   ASSERT_EQ(placements.size(), 3u);
   EXPECT_EQ(placements[0].note_index, 0u);
@@ -380,7 +370,7 @@ TEST(anchors_test, a_placed_long_note_offers_only_chord_grips_sounding_its_own_p
   auto note = melody_note("held", 0, 16384, 62, "C7");
   note.tie_from_previous = true;
   note.tie_to_next = true;
-  const auto score = score_with({note});
+  const auto score = score_of({note});
   const std::vector<melody_chord_placement> placements{{0, *parse_chord_symbol("C7"), "C7"}};
   std::vector<arrangement_message> messages;
   const auto anchors = build_melody_anchors(score, messages, placements);
@@ -418,7 +408,7 @@ TEST(anchors_test, an_unplaced_note_offers_single_notes_on_the_upper_strings) {
   note.display_ticks = 2048;
   note.tuplet_id = "t1";
   note.tie_from_previous = true;
-  auto score = score_with({note, rest_note("r1", 1365, 2731)});
+  auto score = score_of({note, rest_note("r1", 1365, 2731)});
   score.tuplets = {{"t1", 3, 2, 0}};
   std::vector<arrangement_message> messages;
   const auto anchors = build_melody_anchors(score, messages, {});
@@ -501,7 +491,7 @@ TEST(anchors_test, notes_that_cannot_be_played_are_reported_and_get_no_anchor) {
   };
   for (const auto& row : rows) {
     std::vector<arrangement_message> messages;
-    const auto anchors = build_melody_anchors(score_with({row.note}), messages, row.placements);
+    const auto anchors = build_melody_anchors(score_of({row.note}), messages, row.placements);
     EXPECT_EQ(anchors.size(), row.anchors) << row.name;
     EXPECT_EQ(messages, row.messages) << row.name;
     for (const auto& anchor : anchors) {
@@ -757,9 +747,9 @@ TEST(anchors_test, root_bass_grips_come_first_then_other_low_bass_grips) {
 // Chord anchors
 
 TEST(anchors_test, chord_anchors_take_low_bass_grips_for_each_chord_with_duration) {
-  const auto score = score_with(
-      {rest_note("a", 0, 4096, "F"), melody_note("b", 0, 8192, 60, "Cmaj7"),
-       melody_note("c", 8192, 8192, 60, "H7"), melody_note("d", 16384, 16384, 62, "G7")});
+  const auto score =
+      score_of({rest_note("a", 0, 4096, "F"), melody_note("b", 0, 8192, 60, "Cmaj7"),
+                melody_note("c", 8192, 8192, 60, "H7"), melody_note("d", 16384, 16384, 62, "G7")});
   std::vector<arrangement_message> messages;
   const auto anchors = build_chord_anchors(score, {}, messages);
   // The F spans no time and is skipped silently; H7 is only a warning; it leaves Cmaj7 sounding
@@ -800,8 +790,8 @@ TEST(anchors_test, short_chords_and_fast_styles_admit_two_note_grips) {
       {"a whole note in a fast style", 16384, fast, true},
   };
   for (const auto& row : rows) {
-    const auto score = score_with({melody_note("a", 0, row.duration, 60, "C7"),
-                                   melody_note("b", row.duration, 4096, 60, "F")});
+    const auto score = score_of({melody_note("a", 0, row.duration, 60, "C7"),
+                                 melody_note("b", row.duration, 4096, 60, "F")});
     std::vector<arrangement_message> messages;
     const auto anchors = build_chord_anchors(score, row.profile, messages);
     ASSERT_EQ(anchors.size(), 2u) << row.name;
@@ -815,7 +805,7 @@ TEST(anchors_test, short_chords_and_fast_styles_admit_two_note_grips) {
 }
 
 TEST(anchors_test, a_slash_chord_without_its_bass_on_the_low_strings_warns_once) {
-  const auto score = score_with({melody_note("a", 0, 16384, 60, "C/F#")});
+  const auto score = score_of({melody_note("a", 0, 16384, 60, "C/F#")});
   std::vector<arrangement_message> messages;
   const auto anchors = build_chord_anchors(score, {}, messages);
   EXPECT_EQ(messages, (std::vector<arrangement_message>{warning_of(
@@ -829,13 +819,6 @@ TEST(anchors_test, a_slash_chord_without_its_bass_on_the_low_strings_warns_once)
 }
 
 // From the lead sheet to playable melody events
-
-boost::json::value read_fixture(const char* name) {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return boost::json::parse(text.str());
-}
 
 TEST(anchors_test, a_lead_sheet_melody_becomes_one_playable_event_per_pitched_note) {
   const auto document = read_fixture("lead_sheet_8_bars.json");

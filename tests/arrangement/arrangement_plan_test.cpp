@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+#include "section_fixtures.hpp"
+
 #include <cstdint>
 #include <locale>
 #include <string>
@@ -13,10 +16,10 @@ using namespace orvanta::arrangement_detail;
 using orvanta::arrangement_part_type;
 using role = full_arrangement_section_role;
 using section_type = arrangement_section_type;
+using score_fixtures::med_swing;
+using section_fixtures::section_trace_of;
 
 constexpr std::int64_t whole = 16384;
-
-arrangement_style_profile med_swing() { return {comping_style_family::swing, false, false, 132}; }
 
 // A song of 4/4 measures without pickup: a half note and two quarter notes per measure, a chord on
 // the downbeat of every measure.
@@ -95,28 +98,7 @@ arrangement_debug_trace trace_of(const part_realization_plan& part) {
   trace.plan_key = part.plan.plan_key;
   trace.source_fingerprint = part.plan.source_fingerprint;
   trace.include_solo = part.plan.include_solo;
-  for (const auto& section : part.sections) {
-    section_debug_trace record;
-    record.type = section.type;
-    record.function = section.function;
-    record.role = static_cast<std::int32_t>(section.section.role);
-    record.energy = section.energy;
-    record.density = section.density;
-    record.main_climax = section.main_climax;
-    for (const auto& phrase : section.phrases) {
-      phrase_debug_trace phrase_record;
-      phrase_record.section_type = section.type;
-      phrase_record.source_phrase = phrase.source_phrase;
-      phrase_record.phrase_section_type = phrase.section_type;
-      phrase_record.phrase_index = phrase.index;
-      phrase_record.function = phrase.function;
-      phrase_record.planned_intent = phrase.rhythm_intent;
-      phrase_record.electric_intent = phrase.electric_intent;
-      phrase_record.foreground = phrase.foreground;
-      record.phrases.push_back(phrase_record);
-    }
-    trace.sections.push_back(record);
-  }
+  for (const auto& section : part.sections) trace.sections.push_back(section_trace_of(section));
   return trace;
 }
 

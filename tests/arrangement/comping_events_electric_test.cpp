@@ -12,17 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture_documents.hpp"
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
+#include "section_fixtures.hpp"
 
 #include <boost/json/parse.hpp>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,9 +31,17 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using fixture_documents::read_fixture;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
+using score_fixtures::event_of;
+using score_fixtures::med_swing;
+using score_fixtures::score_of;
+using score_fixtures::starts_of;
+using section_fixtures::first_planned_section;
+using section_fixtures::part_plan_of;
+using section_fixtures::section_trace_of;
 
 using grip = std::vector<tab_position>;
 using stab_grips = std::vector<std::optional<electric_stab_grip>>;
@@ -42,30 +51,7 @@ constexpr std::int64_t quarter = 4096;
 constexpr std::int64_t half = 8192;
 constexpr std::int64_t whole = 16384;
 
-arrangement_style_profile med_swing() { return {comping_style_family::swing, false, false, 132}; }
-
 // Records built by hand
-
-arrangement_event event_of(std::int64_t start, std::int64_t duration, grip positions = {}) {
-  arrangement_event event;
-  event.start_ticks = start;
-  event.duration_ticks = duration;
-  event.positions = std::move(positions);
-  return event;
-}
-
-// 4/4 measures from tick 0 holding the given notes.
-source_score score_of(std::vector<source_note> notes, std::size_t measures = 2) {
-  source_score score;
-  for (std::size_t index = 0; index < measures; ++index) {
-    source_measure measure;
-    measure.id = "m" + std::to_string(index);
-    measure.start_tick = static_cast<std::int64_t>(index) * whole;
-    score.measures.push_back(std::move(measure));
-  }
-  score.notes = std::move(notes);
-  return score;
-}
 
 source_note melody(std::int64_t start, std::int64_t duration, std::string symbol = "") {
   source_note note;
@@ -112,12 +98,6 @@ phrase_instance_plan phrase_of(std::int64_t start, std::int64_t end,
   phrase.electric_intent = intent;
   phrase.response_windows = std::move(windows);
   return phrase;
-}
-
-std::vector<std::int64_t> starts_of(const std::vector<arrangement_event>& events) {
-  std::vector<std::int64_t> starts;
-  for (const auto& event : events) starts.push_back(event.start_ticks);
-  return starts;
 }
 
 // What every normalised list must satisfy: time order with one event per tick, no event past the
@@ -616,30 +596,6 @@ source_score song(std::size_t measures, const std::vector<std::int64_t>& rhythm)
   return score;
 }
 
-// The record the section driver hands to the section's generation.
-section_debug_trace trace_of(const section_plan& section) {
-  section_debug_trace record;
-  record.type = section.type;
-  record.function = section.function;
-  record.role = static_cast<std::int32_t>(section.section.role);
-  record.energy = section.energy;
-  record.density = section.density;
-  record.main_climax = section.main_climax;
-  for (const auto& phrase : section.phrases) {
-    phrase_debug_trace phrase_record;
-    phrase_record.section_type = section.type;
-    phrase_record.source_phrase = phrase.source_phrase;
-    phrase_record.phrase_section_type = phrase.section_type;
-    phrase_record.phrase_index = phrase.index;
-    phrase_record.function = phrase.function;
-    phrase_record.planned_intent = phrase.rhythm_intent;
-    phrase_record.electric_intent = phrase.electric_intent;
-    phrase_record.foreground = phrase.foreground;
-    record.phrases.push_back(phrase_record);
-  }
-  return record;
-}
-
 // One section of the electric part's plan of a source, generated as the section driver does it,
 // with a trace and without.
 struct generated_section {
@@ -652,27 +608,19 @@ struct generated_section {
 
 generated_section accompany(const source_score& source, arrangement_section_type type) {
   const auto profile = med_swing();
-  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
-  const auto sections = full_arrangement_sections(source, arrangement_part_type::electric, false);
-  const auto part =
-      specialize_for_part(build_arrangement_plan(source, analysis, sections, profile, false),
-                          arrangement_part_type::electric);
+  const auto part = part_plan_of(source, profile, arrangement_part_type::electric,
+                                 arrangement_part_type::electric);
   generated_section result;
-  std::int64_t offset = 0;
-  for (const auto& section : part.sections) {
-    if (section.type == type) {
-      result.plan = section;
-      result.slice = source_slice(source, section.section, offset);
-      break;
-    }
-    offset += source_section_duration(source, section.section.first_measure,
-                                      section.section.measure_count);
+  if (const auto found = first_planned_section(
+          source, part, [&](const section_plan& section) { return section.type == type; })) {
+    result.plan = found->plan;
+    result.slice = found->slice;
   }
   std::vector<arrangement_message> messages;
   const auto anchors = build_accompaniment_anchors(result.slice, profile, messages);
   EXPECT_TRUE(messages.empty());
   const auto type_value = static_cast<std::uint64_t>(type);
-  result.trace = trace_of(result.plan);
+  result.trace = section_trace_of(result.plan);
   result.events = melody_accompaniment_comping_events(result.slice, profile, anchors, type_value,
                                                       result.plan, &result.trace);
   result.untraced_events = melody_accompaniment_comping_events(result.slice, profile, anchors,
@@ -790,7 +738,7 @@ TEST(comping_events_electric_test, a_pattern_stab_gives_way_to_planned_acoustic_
   section.plan.phrases[0].rhythm_intent = phrase_rhythm_intent::sparse;
   std::vector<arrangement_message> messages;
   const auto anchors = build_accompaniment_anchors(section.slice, med_swing(), messages);
-  auto trace = trace_of(section.plan);
+  auto trace = section_trace_of(section.plan);
   section.events = melody_accompaniment_comping_events(section.slice, med_swing(), anchors, 1,
                                                        section.plan, &trace);
   const auto offsets = stab_offsets_per_measure(section);
@@ -887,21 +835,14 @@ TEST(comping_events_electric_test, a_section_without_top_string_stabs_yields_not
   grip_candidate stab_grip;
   stab_grip.positions = c_stab().positions;
   chordless.candidates = {stab_grip};
-  auto trace = trace_of(section.plan);
+  auto trace = section_trace_of(section.plan);
   EXPECT_TRUE(melody_accompaniment_comping_events(section.slice, med_swing(), {low, chordless}, 1,
                                                   section.plan, &trace)
                   .empty());
-  EXPECT_EQ(trace, trace_of(section.plan));
+  EXPECT_EQ(trace, section_trace_of(section.plan));
 }
 
 // The generators of a lead sheet
-
-boost::json::value read_fixture(const char* name) {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return boost::json::parse(text.str());
-}
 
 TEST(comping_events_electric_test, every_generator_gives_a_normalised_list_for_a_lead_sheet) {
   const auto document = read_fixture("lead_sheet_8_bars.json");

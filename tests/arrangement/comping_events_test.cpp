@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
+#include "section_fixtures.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,20 +26,18 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using grip_fixtures::at;
+using score_fixtures::event_of;
+using score_fixtures::measure_at;
+using score_fixtures::med_swing;
+using score_fixtures::score_of;
+using score_fixtures::starts_of;
+using section_fixtures::first_planned_section;
+using section_fixtures::part_plan_of;
+using section_fixtures::section_trace_of;
 
 using grip = std::vector<tab_position>;
 
 // Events and scores built by hand.
-
-arrangement_event event_of(std::int64_t start, std::int64_t duration, grip positions = {},
-                           std::string symbol = "") {
-  arrangement_event event;
-  event.start_ticks = start;
-  event.duration_ticks = duration;
-  event.positions = std::move(positions);
-  event.chord_symbol = std::move(symbol);
-  return event;
-}
 
 arrangement_event rest_event(std::int64_t start, std::int64_t duration, std::string symbol = "") {
   auto event = event_of(start, duration, {}, std::move(symbol));
@@ -59,19 +59,6 @@ grip fingered(grip positions) { return assigned_or_original_fingering(std::move(
 std::vector<arrangement_event> with_fingers(std::vector<arrangement_event> events) {
   for (auto& event : events) event.positions = fingered(std::move(event.positions));
   return events;
-}
-
-// 4/4 measures from tick 0.
-source_score score_of(std::vector<source_note> notes, std::size_t measures = 2) {
-  source_score score;
-  for (std::size_t index = 0; index < measures; ++index) {
-    source_measure measure;
-    measure.id = "m" + std::to_string(index);
-    measure.start_tick = static_cast<std::int64_t>(index) * 16384;
-    score.measures.push_back(std::move(measure));
-  }
-  score.notes = std::move(notes);
-  return score;
 }
 
 source_note melody(std::int64_t start, std::int64_t duration, std::string symbol = "",
@@ -797,19 +784,8 @@ TEST(comping_events_test, the_stab_intent_decides_which_electric_hits_the_plan_a
 
 // Acoustic chord-mode comping and planned acoustic activity
 
-arrangement_style_profile swing_profile() {
-  return {comping_style_family::swing, false, false, 132};
-}
-
 arrangement_style_profile waltz_profile() {
   return {comping_style_family::waltz, false, false, 150};
-}
-
-source_measure measure_of(std::string time_signature, std::int64_t capacity) {
-  source_measure measure;
-  measure.time_signature = std::move(time_signature);
-  measure.capacity_ticks = capacity;
-  return measure;
 }
 
 // A section plan of one phrase of base intent over [start, end).
@@ -817,27 +793,6 @@ section_plan plan_over(std::int64_t start, std::int64_t end, std::vector<tick_ra
   section_plan plan;
   plan.phrases.push_back(phrase_of(start, end, std::move(windows)));
   return plan;
-}
-
-// The section trace the section driver hands over for the plan: one empty record per phrase.
-section_debug_trace trace_of(const section_plan& plan) {
-  section_debug_trace trace;
-  trace.type = plan.type;
-  trace.function = plan.function;
-  trace.role = static_cast<std::int32_t>(plan.section.role);
-  for (const auto& phrase : plan.phrases) {
-    phrase_debug_trace record;
-    record.section_type = plan.type;
-    record.source_phrase = phrase.source_phrase;
-    record.phrase_section_type = phrase.section_type;
-    record.phrase_index = phrase.index;
-    record.function = phrase.function;
-    record.planned_intent = phrase.rhythm_intent;
-    record.electric_intent = phrase.electric_intent;
-    record.foreground = phrase.foreground;
-    trace.phrases.push_back(record);
-  }
-  return trace;
 }
 
 std::vector<arrangement_anchor> chord_anchors_of(const source_score& score,
@@ -861,12 +816,6 @@ std::vector<arrangement_event> comped(const source_score& score,
   return chord_mode_comping_events(score, profile, anchors, 1, std::nullopt, 4096, plan, trace);
 }
 
-std::vector<std::int64_t> starts_of(const std::vector<arrangement_event>& events) {
-  std::vector<std::int64_t> starts;
-  for (const auto& event : events) starts.push_back(event.start_ticks);
-  return starts;
-}
-
 TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the_measure) {
   struct row {
     const char* name;
@@ -875,16 +824,16 @@ TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the
     std::vector<std::int64_t> expected;
   };
   const row rows[] = {
-      {"4/4", measure_of("4/4", 16384), swing_profile(), {0, 8192}},
-      {"4/4 waltz", measure_of("4/4", 16384), waltz_profile(), {0, 8192}},
-      {"3/4 waltz", measure_of("3/4", 12288), waltz_profile(), {0, 8192}},
-      {"3/4 swing", measure_of("3/4", 12288), swing_profile(), {0}},
-      {"6/8", measure_of("6/8", 12288), swing_profile(), {0, 6144}},
-      {"6/8 waltz", measure_of("6/8", 12288), waltz_profile(), {0, 6144}},
-      {"12/8", measure_of("12/8", 24576), swing_profile(), {0, 8192}},
-      {"5/4", measure_of("5/4", 20480), swing_profile(), {0, 8192}},
-      {"2/4", measure_of("2/4", 8192), waltz_profile(), {0}},
-      {"no capacity", measure_of("4/4", 0), swing_profile(), {}},
+      {"4/4", measure_at(0, 16384, "4/4"), med_swing(), {0, 8192}},
+      {"4/4 waltz", measure_at(0, 16384, "4/4"), waltz_profile(), {0, 8192}},
+      {"3/4 waltz", measure_at(0, 12288, "3/4"), waltz_profile(), {0, 8192}},
+      {"3/4 swing", measure_at(0, 12288, "3/4"), med_swing(), {0}},
+      {"6/8", measure_at(0, 12288, "6/8"), med_swing(), {0, 6144}},
+      {"6/8 waltz", measure_at(0, 12288, "6/8"), waltz_profile(), {0, 6144}},
+      {"12/8", measure_at(0, 24576, "12/8"), med_swing(), {0, 8192}},
+      {"5/4", measure_at(0, 20480, "5/4"), med_swing(), {0, 8192}},
+      {"2/4", measure_at(0, 8192, "2/4"), waltz_profile(), {0}},
+      {"no capacity", measure_at(0, 0, "4/4"), med_swing(), {}},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(acoustic_bass_pulse_offsets(row.measure, row.profile), row.expected) << row.name;
@@ -900,7 +849,7 @@ TEST(comping_events_test, bass_pulses_fall_on_the_downbeat_and_the_middle_of_the
 TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hits) {
   // A whole note under one chord: no attack after the downbeat and room for every hit.
   const auto score = score_of({melody(0, 16384, "C")}, 1);
-  const auto anchors = chord_anchors_of(score, swing_profile());
+  const auto anchors = chord_anchors_of(score, med_swing());
   ASSERT_EQ(anchors.size(), 1u);
   const auto grips = chosen_grips(anchors);
   ASSERT_EQ(grips.size(), 1u);
@@ -908,15 +857,15 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   const auto& chosen = *grips[0];
 
   // Without a phrase no pattern hit sounds: bass and voicing on the chord, bass on beat 3.
-  const auto pulses = comped(score, swing_profile(), anchors, section_plan{});
+  const auto pulses = comped(score, med_swing(), anchors, section_plan{});
   EXPECT_EQ(pulses, (std::vector<arrangement_event>{event_of(0, 2048, chosen.full, "C"),
                                                     event_of(8192, 2048, chosen.bass)}));
 
   // The base pattern adds the upper notes on its off-beats (never on the downbeat); the response
   // window holds the hit at 10240.
   const auto plan = plan_over(0, 16384, {{8192, 12288}});
-  auto trace = trace_of(plan);
-  const auto events = comped(score, swing_profile(), anchors, plan, &trace);
+  auto trace = section_trace_of(plan);
+  const auto events = comped(score, med_swing(), anchors, plan, &trace);
   const auto upper = fingered(chosen.upper);
   const std::vector<arrangement_event> expected{pulses[0],
                                                 event_of(6144, 2048, upper),
@@ -933,16 +882,16 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   EXPECT_EQ(trace.phrases[0].events, 6u);
 
   // The trace changes nothing; a cell already written stays.
-  EXPECT_EQ(comped(score, swing_profile(), anchors, plan), events);
-  auto written = trace_of(plan);
+  EXPECT_EQ(comped(score, med_swing(), anchors, plan), events);
+  auto written = section_trace_of(plan);
   written.phrases[0].resolved_cell = "earlier_cell";
-  EXPECT_EQ(comped(score, swing_profile(), anchors, plan, &written), events);
+  EXPECT_EQ(comped(score, med_swing(), anchors, plan, &written), events);
   EXPECT_EQ(written.phrases[0].resolved_cell, "earlier_cell");
   EXPECT_EQ(written.phrases[0].optional_events, 4u);
 }
 
 TEST(comping_events_test, comping_sounds_only_inside_chords_that_have_a_voicing) {
-  const auto profile = swing_profile();
+  const auto profile = med_swing();
   const auto plan = plan_over(0, 32768);
 
   // Nothing to comp: no anchor, or an anchor without a chord.
@@ -982,14 +931,14 @@ TEST(comping_events_test, planned_activity_is_the_plan_without_melody_or_grips) 
   first.chord = parse_chord_symbol("C");
   const std::vector<arrangement_anchor> anchors{first, anchor_of(24576, 8192)};
   const auto activity =
-      planned_acoustic_activity_for(score, swing_profile(), anchors, plan_over(0, 32768));
+      planned_acoustic_activity_for(score, med_swing(), anchors, plan_over(0, 32768));
   EXPECT_EQ(activity.bass_pulse_ticks, (std::vector<std::int64_t>{0, 8192, 16384, 24576}));
   EXPECT_EQ(activity.chord_start_ticks, (std::vector<std::int64_t>{0}));
   EXPECT_EQ(activity.pattern_hit_ticks,
             (std::vector<std::int64_t>{6144, 10240, 12288, 14336, 26624, 28672, 30720}));
 
   // Without a phrase plan only pulses and chord starts are planned.
-  const auto unplanned = planned_acoustic_activity_for(score, swing_profile(), anchors, {});
+  const auto unplanned = planned_acoustic_activity_for(score, med_swing(), anchors, {});
   EXPECT_EQ(unplanned.bass_pulse_ticks, activity.bass_pulse_ticks);
   EXPECT_TRUE(unplanned.pattern_hit_ticks.empty());
 }
@@ -1048,9 +997,8 @@ source_score planned_song(std::size_t measures, const char* time_signature, std:
   source_score score;
   for (std::size_t index = 0; index < measures; ++index) {
     const auto start = static_cast<std::int64_t>(index) * capacity;
-    source_measure measure = measure_of(time_signature, capacity);
+    auto measure = measure_at(start, capacity, time_signature);
     measure.id = "m" + std::to_string(index);
-    measure.start_tick = start;
     score.measures.push_back(measure);
     const std::int64_t long_note = capacity - 4096;
     auto first = melody(start, long_note, chords[index % chords.size()], index);
@@ -1075,21 +1023,14 @@ struct planned_section {
 // The first chords section of the acoustic part that holds two phrases or more.
 std::optional<planned_section> acoustic_chord_section(const source_score& source,
                                                       const arrangement_style_profile& profile) {
-  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
-  const auto plan = build_arrangement_plan(
-      source, analysis,
-      full_arrangement_sections(source, orvanta::arrangement_part_type::electric, false), profile,
-      false);
-  const auto part = specialize_for_part(plan, orvanta::arrangement_part_type::acoustic);
-  std::int64_t offset = 0;
-  for (const auto& section : part.sections) {
-    const auto& form = section.section;
-    if (form.role == full_arrangement_section_role::chords && section.phrases.size() >= 2) {
-      return planned_section{source_slice(source, form, offset), section, trace_of(section)};
-    }
-    offset += source_section_duration(source, form.first_measure, form.measure_count);
-  }
-  return std::nullopt;
+  const auto part = part_plan_of(source, profile, orvanta::arrangement_part_type::electric,
+                                 orvanta::arrangement_part_type::acoustic);
+  const auto found = first_planned_section(source, part, [](const section_plan& section) {
+    return section.section.role == full_arrangement_section_role::chords &&
+           section.phrases.size() >= 2;
+  });
+  if (!found) return std::nullopt;
+  return planned_section{found->slice, found->plan, section_trace_of(found->plan)};
 }
 
 TEST(comping_events_test, a_planned_chord_section_comps_by_its_phrase_plans) {
@@ -1102,7 +1043,7 @@ TEST(comping_events_test, a_planned_chord_section_comps_by_its_phrase_plans) {
   const row rows[] = {
       {"swing",
        planned_song(16, "4/4", 16384, {"Fmaj7", "Gm7", "C7", "Am7"}),
-       swing_profile(),
+       med_swing(),
        {"swing_upper_base_0", "swing_upper_cadence_3"}},
       {"waltz",
        planned_song(16, "3/4", 12288, {"C", "Am7", "Dm7", "G7"}),

@@ -39,6 +39,7 @@ using degree_names = std::vector<std::string>;
 using plan_list = std::vector<acoustic_degree_plan_candidate>;
 
 using grip_fixtures::at;
+using grip_fixtures::chord_anchor_of;
 using grip_fixtures::quality_suffixes;
 using grip_fixtures::root_names;
 
@@ -656,13 +657,7 @@ TEST(comping_voicing_test, every_voicing_is_a_playable_fingered_bass_and_upper_c
 // A chord anchor over two beats with the chord's grips, as the chord sections build it.
 arrangement_anchor chord_anchor(const std::string& symbol, std::int64_t start,
                                 std::vector<grip_candidate> candidates) {
-  arrangement_anchor anchor;
-  anchor.start_ticks = start;
-  anchor.duration_ticks = 8192;
-  anchor.chord = chord(symbol);
-  anchor.chord_symbol = symbol;
-  anchor.candidates = std::move(candidates);
-  return anchor;
+  return chord_anchor_of(chord(symbol), start, std::move(candidates));
 }
 
 arrangement_anchor chord_anchor(const std::string& symbol, std::int64_t start) {

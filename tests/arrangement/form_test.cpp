@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <array>
 #include <limits>
 #include <stdexcept>
@@ -13,20 +15,10 @@ namespace {
 using namespace orvanta::arrangement_detail;
 using orvanta::arrangement_part_type;
 using role = full_arrangement_section_role;
+using score_fixtures::empty_measures;
+using score_fixtures::with_chord;
 
 constexpr std::int64_t whole = 16384;
-
-// Empty 4/4 measures, gapless from tick 0.
-source_score empty_measures(std::size_t count) {
-  source_score score;
-  for (std::size_t index = 0; index < count; ++index) {
-    source_measure measure;
-    measure.id = "m" + std::to_string(index);
-    measure.start_tick = static_cast<std::int64_t>(index) * whole;
-    score.measures.push_back(std::move(measure));
-  }
-  return score;
-}
 
 full_arrangement_section measures_from(std::size_t first, std::size_t count) {
   full_arrangement_section section;
@@ -54,11 +46,6 @@ source_note rest(std::string id, std::int64_t start, std::int64_t duration,
   note.start_tick = start;
   note.duration_ticks = duration;
   note.measure_index = measure_index;
-  return note;
-}
-
-source_note with_chord(source_note note, std::string symbol) {
-  note.chord_symbol = std::move(symbol);
   return note;
 }
 

@@ -157,6 +157,15 @@ TEST(fretboard_test, sort_by_ascending_key_keeps_ties_in_order) {
             (std::vector<std::pair<int, char>>{{0, 'e'}, {1, 'b'}, {1, 'd'}, {2, 'a'}, {2, 'c'}}));
 }
 
+TEST(fretboard_test, sort_positions_by_pitch_keeps_the_order_of_equal_pitches) {
+  grip positions{at(2, 5, 1), at(4, 2), at(1, 0), at(3, 2)};
+  sort_positions_by_pitch(positions);
+  EXPECT_EQ(positions, (grip{at(4, 2), at(3, 2), at(2, 5, 1), at(1, 0)}));
+  grip sorted = positions;
+  sort_positions_by_pitch(sorted);
+  EXPECT_EQ(sorted, positions);
+}
+
 // Shape
 
 TEST(fretboard_test, anchor_fret_and_fret_span_read_fretted_positions_only) {

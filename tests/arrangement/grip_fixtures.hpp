@@ -1,14 +1,18 @@
 // Chords and grips shared by the grip tests: one chord-symbol suffix for each of the 38 qualities,
-// the twelve roots, and a position built from its string and fret.
+// the twelve roots, a position built from its string and fret, and a chord anchor of two beats.
 #pragma once
 
+#include "arrangement/anchors.hpp"
 #include "arrangement/chords.hpp"
 #include "arrangement/fretboard.hpp"
 #include "arrangement/source.hpp"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace grip_fixtures {
 
@@ -29,6 +33,19 @@ inline parsed_chord chord_of(int root_pc, const std::string& suffix) {
 
 inline tab_position at(int string_number, int fret, std::optional<int> finger = std::nullopt) {
   return {string_number, fret, *open_midi_for_string(string_number) + fret, finger};
+}
+
+// A chord anchor over two beats from `start` with the candidate grips, as the chord sections
+// build it.
+inline arrangement_anchor chord_anchor_of(const parsed_chord& chord, std::int64_t start,
+                                          std::vector<grip_candidate> candidates) {
+  arrangement_anchor anchor;
+  anchor.start_ticks = start;
+  anchor.duration_ticks = 8192;
+  anchor.chord = chord;
+  anchor.chord_symbol = chord.symbol;
+  anchor.candidates = std::move(candidates);
+  return anchor;
 }
 
 }  // namespace grip_fixtures

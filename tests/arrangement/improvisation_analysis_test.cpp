@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <string>
 #include <vector>
 
@@ -11,6 +13,8 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrence;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
 
@@ -52,21 +56,6 @@ source_note chorded(source_note note) {
 source_note at_pitch(source_note note, int midi) {
   note.pitches.front().midi = midi;
   return note;
-}
-
-std::vector<chord_occurrence> chords_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
-
-chord_occurrence occurrence(const std::string& symbol, std::int64_t start, std::int64_t end) {
-  chord_occurrence result;
-  result.start_tick = start;
-  result.end_tick = end;
-  result.chord = parse_chord_symbol(symbol).value();
-  result.symbol = symbol;
-  return result;
 }
 
 std::vector<int> weights_of(const phrase_analysis& analysis) {
@@ -197,7 +186,7 @@ TEST(improvisation_analysis_test, landmark_weight_adds_tone_position_and_length)
     if (row.with_chord) first = chorded(first);
     score.notes = {first, row.note, at_pitch(pitched(2 * whole, whole, 2), 80)};
     const auto analysis =
-        analyze_phrase(score, chords_of(score), config, {0, 3, 0, 3 * whole, 0, 1});
+        analyze_phrase(score, occurrences_of(score), config, {0, 3, 0, 3 * whole, 0, 1});
     ASSERT_EQ(analysis.landmarks.size(), 3u) << row.name;
     EXPECT_EQ(analysis.landmarks[1].weight, row.expected) << row.name;
     EXPECT_EQ(analysis.landmarks[1].note_index, 1u) << row.name;

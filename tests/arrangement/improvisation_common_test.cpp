@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <climits>
 #include <cstdint>
 #include <limits>
@@ -17,72 +19,16 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::measure_at;
+using score_fixtures::note_at;
+using score_fixtures::occurrence;
+using score_fixtures::occurrences_of;
+using score_fixtures::whole_note_song;
 
 constexpr std::int64_t quarter = 4096;
 constexpr std::int64_t whole = 16384;
 
 // Fixtures
-
-source_measure measure_at(std::int64_t start, std::int64_t capacity = whole,
-                          std::string time_signature = "4/4", std::string key = "C") {
-  source_measure measure;
-  measure.start_tick = start;
-  measure.capacity_ticks = capacity;
-  measure.time_signature = std::move(time_signature);
-  measure.key_signature = std::move(key);
-  return measure;
-}
-
-// A pitched note, or a rest when `midi` is none.
-source_note note_at(std::size_t measure_index, std::int64_t start, std::int64_t duration,
-                    std::optional<int> midi, std::string chord = "") {
-  source_note note;
-  note.measure_index = measure_index;
-  note.start_tick = start;
-  note.duration_ticks = duration;
-  note.chord_symbol = std::move(chord);
-  if (midi) {
-    note.pitches = {{.midi = *midi}};
-  } else {
-    note.kind = "rest";
-  }
-  return note;
-}
-
-// Whole-note 4/4 measures from tick 0, each holding one note with its chord symbol. With `pickup`,
-// a chordless measure whose melody enters on beat 4 comes first.
-source_score song(const std::vector<std::string>& chords, bool pickup, std::string key = "C") {
-  source_score score;
-  std::size_t index = 0;
-  if (pickup) {
-    score.measures.push_back(measure_at(0, whole, "4/4", key));
-    score.notes.push_back(note_at(0, 0, 3 * quarter, std::nullopt));
-    score.notes.push_back(note_at(0, 3 * quarter, quarter, 67));
-    index = 1;
-  }
-  for (const auto& chord : chords) {
-    const auto start = static_cast<std::int64_t>(index) * whole;
-    score.measures.push_back(measure_at(start, whole, "4/4", key));
-    score.notes.push_back(note_at(index, start, whole, 64, chord));
-    ++index;
-  }
-  return score;
-}
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
-
-chord_occurrence occurrence(const std::string& symbol, std::int64_t start, std::int64_t end) {
-  chord_occurrence result;
-  result.chord = *parse_chord_symbol(symbol);
-  result.symbol = symbol;
-  result.start_tick = start;
-  result.end_tick = end;
-  return result;
-}
 
 // One chord a measure long after another, from tick 0.
 std::vector<chord_occurrence> progression(const std::vector<std::string>& symbols) {
@@ -238,7 +184,7 @@ TEST(improvisation_common_test, the_local_key_finds_its_chord_by_identity) {
 // Harmony at a tick
 
 TEST(improvisation_common_test, the_harmony_at_a_tick_is_the_holding_chord_in_its_local_key) {
-  const auto score = song({"Dm7", "G7", "Cmaj7"}, true, "F");
+  const auto score = whole_note_song({"Dm7", "G7", "Cmaj7"}, true, "F");
   const auto chords = occurrences_of(score);
   ASSERT_EQ(chords.size(), 3u);
   const auto& dm7 = chords[0].chord;
@@ -269,8 +215,8 @@ TEST(improvisation_common_test, the_harmony_at_a_tick_is_the_holding_chord_in_it
 
 TEST(improvisation_common_test, a_chord_without_neighbours_is_read_in_the_source_key) {
   // B flat major seventh is Lydian (E natural) in F, Ionian (E flat) in its own key.
-  const auto in_f = song({"Bbmaj7"}, false, "F");
-  const auto in_b_flat = song({"Bbmaj7"}, false, "Bb");
+  const auto in_f = whole_note_song({"Bbmaj7"}, false, "F");
+  const auto in_b_flat = whole_note_song({"Bbmaj7"}, false, "Bb");
   const auto chord = *parse_chord_symbol("Bbmaj7");
   const improvisation_config config;
   EXPECT_EQ(harmonic_context_for_tick(in_f, occurrences_of(in_f), config, 0),
@@ -283,14 +229,14 @@ TEST(improvisation_common_test, a_chord_without_neighbours_is_read_in_the_source
 
 TEST(improvisation_common_test, without_a_pickup_nothing_holds_the_ticks_before_the_first_chord) {
   // Measure 0 opens late without a chord, but the chords begin in measure 2: no pickup.
-  auto score = song({"C", "F"}, true);
+  auto score = whole_note_song({"C", "F"}, true);
   score.notes[2].chord_symbol.clear();
   const auto chords = occurrences_of(score);
   ASSERT_EQ(chords.size(), 1u);
   EXPECT_FALSE(tick_is_in_leading_pickup(score, 3 * quarter));
   EXPECT_EQ(harmonic_context_for_tick(score, chords, {}, 3 * quarter), std::nullopt);
 
-  const auto with_pickup = song({"C"}, true);
+  const auto with_pickup = whole_note_song({"C"}, true);
   const auto lone = occurrences_of(with_pickup);
   EXPECT_TRUE(tick_is_in_leading_pickup(with_pickup, 0));
   EXPECT_TRUE(tick_is_in_leading_pickup(with_pickup, whole - 1));
@@ -338,15 +284,15 @@ std::vector<chord_occurrence> scattered_occurrences(std::uint32_t seed) {
 TEST(improvisation_common_test, the_context_table_agrees_with_the_lookup_on_every_tick) {
   std::vector<std::pair<source_score, std::vector<chord_occurrence>>> cases;
   for (bool pickup : {false, true}) {
-    const auto score = song({"Dm7", "G7", "Cmaj7", "A7", "Dm", "Bb7", "Ebmaj7", "Bm7b5", "E7", "Am",
-                             "Db7", "C", "G7sus4", "Caug"},
-                            pickup, "Eb");
+    const auto score = whole_note_song({"Dm7", "G7", "Cmaj7", "A7", "Dm", "Bb7", "Ebmaj7", "Bm7b5",
+                                        "E7", "Am", "Db7", "C", "G7sus4", "Caug"},
+                                       pickup, "Eb");
     cases.emplace_back(score, occurrences_of(score));
     cases.emplace_back(score, std::vector<chord_occurrence>{});
     cases.emplace_back(score, std::vector<chord_occurrence>{occurrences_of(score).back()});
   }
   for (std::uint32_t seed = 0; seed < 6; ++seed) {
-    cases.emplace_back(song({"C"}, seed % 2 == 0), scattered_occurrences(seed));
+    cases.emplace_back(whole_note_song({"C"}, seed % 2 == 0), scattered_occurrences(seed));
   }
   const improvisation_config config;
   for (std::size_t index = 0; index < cases.size(); ++index) {
@@ -441,6 +387,30 @@ TEST(improvisation_common_test, strong_slots_fall_on_quarters_or_dotted_quarters
 
 // Pitch classes, register and fretting
 
+TEST(improvisation_common_test, pitch_classes_and_percents_of_any_64_bit_value) {
+  constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+  constexpr auto smallest = std::numeric_limits<std::int64_t>::min();
+  const std::pair<std::int64_t, std::int64_t> classes[] = {{0, 0},   {61, 1},      {-1, 11},
+                                                           {-12, 0}, {largest, 7}, {smallest, 4}};
+  for (const auto& [value, expected] : classes) EXPECT_EQ(pc_of(value), expected) << value;
+  struct row {
+    const char* name;
+    std::int64_t part;
+    std::int64_t whole;
+    std::int64_t percent;
+  };
+  const row percents[] = {
+      {"a third, truncated", 1, 3, 33},
+      {"a negative part truncates towards zero", -1, 3, -33},
+      {"past the whole", 3 * whole, whole, 300},
+      {"a part too large for a 64-bit product", largest, largest, 100},
+      {"the smallest part", smallest, largest, -100},
+  };
+  for (const auto& [name, part, total, percent] : percents) {
+    EXPECT_EQ(percent_of(part, total), percent) << name;
+  }
+}
+
 TEST(improvisation_common_test, pitch_class_lists_hold_each_pitch_class_once) {
   std::vector<int> pcs;
   for (const int value : {14, 2, -1, 11, 60, 0, INT_MIN, INT_MAX}) append_pc(pcs, value);
@@ -449,6 +419,14 @@ TEST(improvisation_common_test, pitch_class_lists_hold_each_pitch_class_once) {
   EXPECT_FALSE(contains_pc(pcs, 1));
   // Stored elements are compared as they are.
   EXPECT_FALSE(contains_pc({14}, 2));
+}
+
+TEST(improvisation_common_test, scale_members_keep_the_listed_order_without_repeats) {
+  // C major; the list holds E already, so only the listed members it lacks are appended.
+  const std::vector<int> scale{0, 2, 4, 5, 7, 9, 11};
+  std::vector<int> pcs{4};
+  append_scale_members(pcs, {10, 9, 16, 1, 14, 9}, scale);
+  EXPECT_EQ(pcs, (std::vector<int>{4, 9, 2}));
 }
 
 TEST(improvisation_common_test, the_midpoint_averages_first_pitches_of_notes) {

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+#include "solo_fixtures.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -21,6 +24,15 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::occurrences_of;
+using score_fixtures::song_with_pickup;
+using score_fixtures::whole_note_song;
+using solo_fixtures::acoustic;
+using solo_fixtures::analysis_of;
+using solo_fixtures::electric;
+using solo_fixtures::midis_of;
+using solo_fixtures::phrase_of;
+using solo_fixtures::timed_note;
 
 constexpr std::int64_t eighth = 2048;
 constexpr std::int64_t quarter = 4096;
@@ -28,36 +40,7 @@ constexpr std::int64_t whole = 16384;
 
 // Fixtures
 
-// 4/4 measures in C from tick 0, each holding one whole note E4 with the measure's chord symbol.
-source_score song(const std::vector<std::string>& chords) {
-  source_score score;
-  for (std::size_t index = 0; index < chords.size(); ++index) {
-    const auto start = static_cast<std::int64_t>(index) * whole;
-    source_measure measure;
-    measure.start_tick = start;
-    measure.capacity_ticks = whole;
-    score.measures.push_back(measure);
-    source_note note;
-    note.start_tick = start;
-    note.duration_ticks = whole;
-    note.measure_index = index;
-    note.chord_symbol = chords[index];
-    note.pitches = {{.midi = 64}};
-    score.notes.push_back(note);
-  }
-  return score;
-}
-
-source_score ii_v_i() { return song({"Cmaj7", "Dm7", "G7", "Cmaj7"}); }
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
-}
-
-improvisation_config acoustic() { return profile_config(improvisation_role::acoustic); }
-improvisation_config electric() { return profile_config(improvisation_role::electric); }
+source_score ii_v_i() { return whole_note_song({"Cmaj7", "Dm7", "G7", "Cmaj7"}); }
 
 // A quarter-note gesture on the downbeat of measure 0 aiming at E4, not on a strong slot, so that
 // each case switches on only what it tests.
@@ -88,40 +71,6 @@ std::optional<target_candidate> candidate_for_midi(const std::vector<target_cand
                                                    int midi) {
   const auto found = std::ranges::find(list, midi, &target_candidate::midi);
   return found == list.end() ? std::nullopt : std::optional(*found);
-}
-
-struct timed_note {
-  std::int64_t start = 0;
-  std::int64_t duration = 0;
-  int midi = 0;
-};
-
-std::vector<solo_phrase_event> phrase_of(const std::vector<timed_note>& notes) {
-  std::vector<solo_phrase_event> events;
-  for (const auto& note : notes) {
-    events.push_back({.measure_index = static_cast<std::size_t>(note.start / whole),
-                      .start_tick = note.start,
-                      .duration_ticks = note.duration,
-                      .midi = note.midi});
-  }
-  return events;
-}
-
-// The analysis of a four-measure span from tick 0, with the given place among the spans and the
-// given landmarks (start and MIDI; the other fields play no part in the score).
-phrase_analysis analysis_of(std::int32_t index, std::int32_t count,
-                            const std::vector<std::pair<std::int64_t, int>>& landmarks = {}) {
-  phrase_analysis analysis;
-  analysis.span = {.first_measure = 0,
-                   .end_measure = 4,
-                   .start_tick = 0,
-                   .end_tick = 4 * whole,
-                   .index = index,
-                   .count = count};
-  for (const auto& [start, midi] : landmarks) {
-    analysis.landmarks.push_back({.start_tick = start, .duration_ticks = quarter, .midi = midi});
-  }
-  return analysis;
 }
 
 // What the driver remembers of an accepted phrase played in a span starting at `span_start`.
@@ -777,44 +726,8 @@ TEST(improvisation_harmony_test, memory_texts_missing_are_worked_out_from_the_no
 
 // With the planner and the analysis
 
-// A 4/4 song in C: a chordless pickup measure whose melody enters on beat 4, then `measures`
-// measures of a chord cycle with a melody of quarter and half notes.
-source_score song_with_pickup(std::size_t measures) {
-  constexpr std::array<const char*, 4> chords{"Dm7", "G7", "Cmaj7", "A7"};
-  constexpr std::array<int, 6> melody{62, 65, 69, 67, 64, 60};
-  source_score score;
-  for (std::size_t index = 0; index <= measures; ++index) {
-    source_measure measure;
-    measure.start_tick = static_cast<std::int64_t>(index) * whole;
-    score.measures.push_back(measure);
-  }
-  const auto add_note = [&](std::size_t measure, std::int64_t offset, std::int64_t duration,
-                            std::optional<int> midi, std::string chord = "") {
-    source_note note;
-    note.measure_index = measure;
-    note.start_tick = static_cast<std::int64_t>(measure) * whole + offset;
-    note.duration_ticks = duration;
-    note.chord_symbol = std::move(chord);
-    if (midi) {
-      note.pitches = {{.midi = *midi}};
-    } else {
-      note.kind = "rest";
-    }
-    score.notes.push_back(std::move(note));
-  };
-  add_note(0, 0, 3 * quarter, std::nullopt);
-  add_note(0, 3 * quarter, quarter, 67);
-  for (std::size_t index = 1; index <= measures; ++index) {
-    const int pitch = melody[index % melody.size()];
-    add_note(index, 0, 2 * quarter, pitch, chords[index % chords.size()]);
-    add_note(index, 2 * quarter, quarter, pitch + 2);
-    add_note(index, 3 * quarter, quarter, pitch - 3);
-  }
-  return score;
-}
-
 TEST(improvisation_harmony_test, every_gap_of_the_leading_pickup_span_is_odd) {
-  const auto score = song_with_pickup(4);
+  const auto score = song_with_pickup(4, 3 * quarter);
   const auto spans = phrase_spans_for_source(score);
   ASSERT_GE(spans.size(), 2u);
   ASSERT_TRUE(phrase_span_is_leading_pickup(score, spans[0]));
@@ -842,7 +755,7 @@ TEST(improvisation_harmony_test, every_gap_of_the_leading_pickup_span_is_odd) {
 }
 
 TEST(improvisation_harmony_test, planned_phrases_realise_and_score_alike_from_table_and_chords) {
-  const auto score = song_with_pickup(9);
+  const auto score = song_with_pickup(9, 3 * quarter);
   const auto chords = occurrences_of(score);
   const auto table = build_harmonic_context_table(score, chords);
   const arrangement_style_profile style;
@@ -897,16 +810,10 @@ std::vector<solo_phrase_event> legato_quarters(std::size_t count) {
   return events;
 }
 
-std::vector<int> midis_of(const std::vector<solo_phrase_event>& events) {
-  std::vector<int> midis;
-  for (const auto& event : events) midis.push_back(event.midi);
-  return midis;
-}
-
 // A 4/4 song in C: a chordless pickup measure whose melody enters on beat 2, then four measures
 // of Cmaj7.
 source_score song_with_long_pickup() {
-  auto score = song({"", "Cmaj7", "Cmaj7", "Cmaj7", "Cmaj7"});
+  auto score = whole_note_song({"", "Cmaj7", "Cmaj7", "Cmaj7", "Cmaj7"});
   score.notes.front().kind = "rest";
   score.notes.front().pitches.clear();
   score.notes.front().duration_ticks = quarter;

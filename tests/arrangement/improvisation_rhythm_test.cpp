@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "score_fixtures.hpp"
+
 #include <algorithm>
 #include <array>
 #include <string>
@@ -13,6 +15,8 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using score_fixtures::add_note;
+using score_fixtures::occurrences_of;
 
 constexpr std::int64_t whole = 16384;
 
@@ -30,28 +34,11 @@ source_score measures_with(std::size_t count, const std::string& key = "C") {
   return score;
 }
 
-void add_note(source_score& score, std::int64_t start, std::int64_t duration, int midi,
-              const std::string& chord = "") {
-  source_note note;
-  note.start_tick = start;
-  note.duration_ticks = duration;
-  note.measure_index = static_cast<std::size_t>(start / whole);
-  note.pitches = {{.midi = midi}};
-  note.chord_symbol = chord;
-  score.notes.push_back(note);
-}
-
 void add_rest(source_score& score, std::int64_t start, std::int64_t duration,
               const std::string& chord = "") {
   add_note(score, start, duration, 60, chord);
   score.notes.back().kind = "rest";
   score.notes.back().pitches.clear();
-}
-
-std::vector<chord_occurrence> chords_of(const source_score& score) {
-  std::vector<chord_occurrence> chords;
-  for (const auto& span : build_harmonic_timeline(score).spans) chords.push_back(span.occurrence);
-  return chords;
 }
 
 // A sung melody over a four-measure progression, repeated: quarters, a held half, eighths, a
@@ -416,7 +403,7 @@ void expect_gestures(const std::vector<melody_gesture>& gestures,
 TEST(improvisation_rhythm_test, fallback_plays_the_opening_cell_of_the_measure_draw) {
   auto score = measures_with(1);
   add_rest(score, 0, whole, "C");
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const arrangement_style_profile style;
   const auto analysis = analyze_phrase(score, chords, acoustic, phrase_spans_for_source(score)[0]);
   ASSERT_TRUE(analysis.landmarks.empty());
@@ -493,7 +480,7 @@ TEST(improvisation_rhythm_test, a_lone_short_landmark_in_a_long_span_falls_back)
   auto score = measures_with(4);
   add_note(score, 0, 4096, 64, "C");
   add_rest(score, 4096, 4 * whole - 4096);
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto analysis = analyze_phrase(score, chords, electric, phrase_spans_for_source(score)[0]);
   ASSERT_EQ(analysis.landmarks.size(), 1u);
   const arrangement_style_profile style;
@@ -524,7 +511,7 @@ TEST(improvisation_rhythm_test, every_candidate_plans_a_well_formed_phrase) {
   slow_ballad.slow = true;
   const arrangement_style_profile styles[] = {{}, slow_ballad};
   for (const auto& row : rows) {
-    const auto chords = chords_of(row.score);
+    const auto chords = occurrences_of(row.score);
     for (const auto& config : {acoustic, electric}) {
       for (const auto& style : styles) {
         for (const auto& span : phrase_spans_for_source(row.score)) {
@@ -557,7 +544,7 @@ TEST(improvisation_rhythm_test, every_candidate_plans_a_well_formed_phrase) {
 // Candidates differ: over 32 candidates a span gets more than one plan.
 TEST(improvisation_rhythm_test, candidates_vary_the_plan) {
   const auto score = melody_song(8, false);
-  const auto chords = chords_of(score);
+  const auto chords = occurrences_of(score);
   const auto analysis = analyze_phrase(score, chords, electric, phrase_spans_for_source(score)[1]);
   std::vector<std::vector<melody_gesture>> plans;
   for (int candidate = 0; candidate < 32; ++candidate) {

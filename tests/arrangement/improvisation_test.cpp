@@ -11,14 +11,16 @@
 #include <gtest/gtest.h>
 #include <boost/json.hpp>
 
+#include "fixture_documents.hpp"
+#include "score_fixtures.hpp"
+#include "solo_fixtures.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,13 +29,19 @@ namespace {
 
 using namespace orvanta::arrangement_detail;
 using namespace orvanta::arrangement_detail::improvisation_detail;
+using fixture_documents::lead_sheet;
+using score_fixtures::occurrences_of;
+using score_fixtures::song_with_pickup;
+using solo_fixtures::acoustic;
+using solo_fixtures::analysis_of;
+using solo_fixtures::electric;
+using solo_fixtures::midis_of;
+using solo_fixtures::phrase_of;
+using solo_fixtures::timed_note;
 
 constexpr std::int64_t eighth = 2048;
 constexpr std::int64_t quarter = 4096;
 constexpr std::int64_t whole = 16384;
-
-improvisation_config acoustic() { return profile_config(improvisation_role::acoustic); }
-improvisation_config electric() { return profile_config(improvisation_role::electric); }
 
 // Fixtures
 
@@ -65,90 +73,6 @@ source_score song(std::size_t measures, const std::vector<chord_mark>& chords,
     score.notes.push_back(note);
   }
   return score;
-}
-
-std::vector<chord_occurrence> occurrences_of(const source_score& score) {
-  std::vector<orvanta::arrangement_message> messages;
-  return chord_occurrences(score, messages, false);
-}
-
-// A 4/4 song in C: a chordless pickup measure whose melody enters on beat 2, then `measures`
-// measures of a chord cycle with a melody of half and quarter notes.
-source_score song_with_pickup(std::size_t measures) {
-  constexpr std::array<const char*, 4> chords{"Dm7", "G7", "Cmaj7", "A7"};
-  constexpr std::array<int, 6> melody{62, 65, 69, 67, 64, 60};
-  source_score score;
-  for (std::size_t index = 0; index <= measures; ++index) {
-    source_measure measure;
-    measure.start_tick = static_cast<std::int64_t>(index) * whole;
-    score.measures.push_back(measure);
-  }
-  const auto add_note = [&](std::size_t measure, std::int64_t offset, std::int64_t duration,
-                            std::optional<int> midi, std::string chord = "") {
-    source_note note;
-    note.measure_index = measure;
-    note.start_tick = static_cast<std::int64_t>(measure) * whole + offset;
-    note.duration_ticks = duration;
-    note.chord_symbol = std::move(chord);
-    if (midi) {
-      note.pitches = {{.midi = *midi}};
-    } else {
-      note.kind = "rest";
-    }
-    score.notes.push_back(std::move(note));
-  };
-  add_note(0, 0, quarter, std::nullopt);
-  add_note(0, quarter, 3 * quarter, 67);
-  for (std::size_t index = 1; index <= measures; ++index) {
-    const int pitch = melody[index % melody.size()];
-    add_note(index, 0, 2 * quarter, pitch, chords[index % chords.size()]);
-    add_note(index, 2 * quarter, quarter, pitch + 2);
-    add_note(index, 3 * quarter, quarter, pitch - 3);
-  }
-  return score;
-}
-
-source_score lead_sheet() {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/lead_sheet_8_bars.json");
-  std::stringstream text;
-  text << file.rdbuf();
-  const auto document = boost::json::parse(text.str());
-  return extract_source_score(*source_staff(document));
-}
-
-// The analysis of a four-measure span from tick 0 at `index` of `count` spans, without landmarks.
-phrase_analysis analysis_of(std::int32_t index = 1, std::int32_t count = 3) {
-  phrase_analysis analysis;
-  analysis.span = {.first_measure = 0,
-                   .end_measure = 4,
-                   .start_tick = 0,
-                   .end_tick = 4 * whole,
-                   .index = index,
-                   .count = count};
-  return analysis;
-}
-
-struct timed_note {
-  std::int64_t start = 0;
-  std::int64_t duration = 0;
-  int midi = 0;
-};
-
-std::vector<solo_phrase_event> phrase_of(const std::vector<timed_note>& notes) {
-  std::vector<solo_phrase_event> events;
-  for (const auto& note : notes) {
-    events.push_back({.measure_index = static_cast<std::size_t>(note.start / whole),
-                      .start_tick = note.start,
-                      .duration_ticks = note.duration,
-                      .midi = note.midi});
-  }
-  return events;
-}
-
-std::vector<int> midis_of(const std::vector<solo_phrase_event>& events) {
-  std::vector<int> midis;
-  for (const auto& event : events) midis.push_back(event.midi);
-  return midis;
 }
 
 // The correction chain
@@ -330,7 +254,7 @@ std::vector<solo_phrase_event> solo_with_seed(const source_score& score,
 }
 
 TEST(improvisation_test, the_solo_is_the_best_phrase_of_every_span_seeded_by_profile_and_section) {
-  const auto score = song_with_pickup(8);
+  const auto score = song_with_pickup(8, quarter);
   const auto chords = occurrences_of(score);
   ASSERT_EQ(phrase_spans_for_source(score).size(), 3u);
   const auto style = arrangement_style_profile_for("Med. Swing");
@@ -356,7 +280,7 @@ TEST(improvisation_test, the_solo_is_the_best_phrase_of_every_span_seeded_by_pro
 }
 
 TEST(improvisation_test, only_the_low_32_bits_of_the_section_type_move_the_seed) {
-  const auto score = song_with_pickup(4);
+  const auto score = song_with_pickup(4, quarter);
   const auto chords = occurrences_of(score);
   const auto style = arrangement_style_profile_for("Med. Swing");
   const auto solo = improvised_solo_phrase_events_for_source(score, style, chords,

@@ -4,16 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture_documents.hpp"
+
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
-
-#include <fstream>
-#include <sstream>
 
 namespace {
 
 using namespace orvanta::arrangement_detail;
 using boost::json::serialize;
+using fixture_documents::read_fixture;
 using orvanta::arrangement_options;
 using orvanta::arrangement_part_type;
 
@@ -552,13 +552,6 @@ TEST(json_io_test, removal_takes_only_arranged_staves_and_keeps_the_order_of_the
     remove_existing_arranged_staff(staves);
     EXPECT_EQ(serialize(staves), row.expected) << row.name;
   }
-}
-
-boost::json::value read_fixture(const char* name) {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return boost::json::parse(text.str());
 }
 
 // Each melody note played an octave down on the top strings, fretted notes with finger 1; rests

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 
 #include <climits>
 #include <cstdint>
@@ -16,9 +17,11 @@
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using score_fixtures::measure_at;
 
 using grip_fixtures::at;
 using grip_fixtures::chord_of;
+using score_fixtures::with_chord;
 
 using grip = std::vector<tab_position>;
 
@@ -480,13 +483,6 @@ TEST(melody_path_test, top_midi_matches_only_the_highest_position) {
 
 // Tied notes and long melody notes
 
-source_measure measure_at(std::int64_t start, std::int64_t capacity) {
-  source_measure measure;
-  measure.start_tick = start;
-  measure.capacity_ticks = capacity;
-  return measure;
-}
-
 // A 4/4 measure, and a 9/8 measure followed by a 4/4 one (beats of the second measure fall on
 // ticks 18432 + k * 4096, none of them a multiple of 4096).
 const std::vector<source_measure> four_four{measure_at(0, 16384), measure_at(16384, 16384)};
@@ -520,11 +516,6 @@ source_note tied_on(source_note note) {
 
 source_note tied_from(source_note note) {
   note.tie_from_previous = true;
-  return note;
-}
-
-source_note with_chord(source_note note, std::string symbol) {
-  note.chord_symbol = std::move(symbol);
   return note;
 }
 

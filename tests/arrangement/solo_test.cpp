@@ -9,20 +9,20 @@
 #include <gtest/gtest.h>
 #include <boost/json.hpp>
 
+#include "fixture_documents.hpp"
 #include "grip_fixtures.hpp"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace orvanta::arrangement_detail;
+using fixture_documents::lead_sheet;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 
@@ -102,15 +102,6 @@ TEST(solo_test, single_notes_are_moved_by_octaves_into_the_register) {
 }
 
 // Solo section events
-
-source_score lead_sheet() {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/lead_sheet_8_bars.json");
-  std::stringstream text;
-  text << file.rdbuf();
-  const auto document = boost::json::parse(text.str());
-  const auto* staff = source_staff(document);
-  return staff == nullptr ? source_score{} : extract_source_score(*staff);
-}
 
 // The first solo section of the lead sheet's form, moved to where it plays in the arrangement.
 source_score solo_slice() {

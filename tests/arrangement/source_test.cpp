@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace {
@@ -32,6 +33,46 @@ TEST(source_test, normalize_pc_wraps_any_integer) {
   const std::pair<int, int> rows[] = {{0, 0},   {11, 11},  {12, 0},      {25, 1},     {-1, 11},
                                       {-12, 0}, {-13, 11}, {INT_MAX, 7}, {INT_MIN, 4}};
   for (const auto& [value, expected] : rows) EXPECT_EQ(normalize_pc(value), expected) << value;
+}
+
+TEST(source_test, tick_arithmetic_holds_at_the_64_bit_limits) {
+  constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+  constexpr auto smallest = std::numeric_limits<std::int64_t>::min();
+  struct row {
+    const char* name;
+    std::int64_t tick;
+    std::int64_t ticks;
+    std::int64_t sum;
+    std::int64_t difference;
+  };
+  const row rows[] = {
+      {"plain", 16384, 4096, 20480, 12288},
+      {"negative", -4096, -4096, -8192, 0},
+      {"at the top", largest, 1, largest, largest - 1},
+      {"at the bottom", smallest, -1, smallest, smallest + 1},
+      {"sum over the top", largest - 1, 2, largest, largest - 3},
+      {"difference under the bottom", smallest, largest, -1, smallest},
+      {"difference just under the bottom", -2, largest, largest - 2, smallest},
+      {"difference over the top", largest, smallest, -1, largest},
+  };
+  for (const auto& [name, tick, ticks, sum, difference] : rows) {
+    EXPECT_EQ(add_ticks(tick, ticks), sum) << name;
+    EXPECT_EQ(subtract_ticks(tick, ticks), difference) << name;
+  }
+}
+
+TEST(source_test, clamp_to_int_holds_64_bit_values_within_int) {
+  constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+  constexpr auto smallest = std::numeric_limits<std::int64_t>::min();
+  const std::pair<std::int64_t, int> rows[] = {{0, 0},
+                                               {-5, -5},
+                                               {INT_MAX, INT_MAX},
+                                               {std::int64_t{INT_MAX} + 1, INT_MAX},
+                                               {INT_MIN, INT_MIN},
+                                               {std::int64_t{INT_MIN} - 1, INT_MIN},
+                                               {largest, INT_MAX},
+                                               {smallest, INT_MIN}};
+  for (const auto& [value, expected] : rows) EXPECT_EQ(clamp_to_int(value), expected) << value;
 }
 
 TEST(source_test, open_strings_in_standard_tuning) {
