@@ -226,8 +226,9 @@ std::vector<solo_phrase_event> corrected(correction_setting& setting,
                                       candidate);
 }
 
-// What the solo remembers of an accepted phrase.
-phrase_memory memory_of(const std::vector<chord_occurrence>& chords,
+// What the solo remembers of an accepted phrase, with everything later scores compare worked
+// out once.
+phrase_memory memory_of(const source_score& score, const std::vector<chord_occurrence>& chords,
                         const improvisation_config& config, const phrase_analysis& analysis,
                         const std::vector<solo_phrase_event>& events) {
   const auto [lowest, highest] = std::ranges::minmax_element(events, {}, &solo_phrase_event::midi);
@@ -239,7 +240,10 @@ phrase_memory memory_of(const std::vector<chord_occurrence>& chords,
           .last_pc = normalize_pc(events.back().midi),
           .range = static_cast<std::int32_t>(wide{highest->midi} - lowest->midi),
           .pitch_classes = distinct_pitch_classes(events),
-          .events = events};
+          .events = events,
+          .own_rhythm_signature = phrase_rhythm_signature(events, events.front().start_tick),
+          .interval_cells = interval_cells(events),
+          .measure_rhythm_cells = measure_rhythm_cells(score, events)};
 }
 
 // The best candidate phrase of the span; `melody` indexes the setting's source.
@@ -252,6 +256,7 @@ std::vector<solo_phrase_event> best_phrase_in_span(correction_setting& setting,
   const auto& score = setting.score;
   const auto& harmony = setting.harmony;
   const auto& config = setting.config;
+  const auto harmonic_signature = harmonic_signature_for_phrase(chords, analysis.span);
   std::int32_t best = std::numeric_limits<std::int32_t>::min();
   std::vector<solo_phrase_event> result;
   for (int candidate = 0; candidate < phrase_candidate_count; ++candidate) {
@@ -261,7 +266,8 @@ std::vector<solo_phrase_event> best_phrase_in_span(correction_setting& setting,
                                        static_cast<std::uint32_t>(analysis.span.index));
     auto events = corrected(setting, analysis,
                             realize_gestures(score, harmony, config, gestures, seed), candidate);
-    const auto value = phrase_score(score, chords, harmony, config, analysis, events, memory);
+    const auto value =
+        phrase_score(score, harmonic_signature, harmony, config, analysis, events, memory);
     if (value > best) {
       best = value;
       result = std::move(events);
@@ -338,7 +344,7 @@ std::vector<solo_phrase_event> improvised_solo_phrase_events_for_source(
     const auto analysis = analyze_phrase(score, chords, config, span);
     auto events = best_phrase_in_span(setting, melody, style, chords, analysis, memory);
     if (events.empty()) continue;
-    memory.push_back(memory_of(chords, config, analysis, events));
+    memory.push_back(memory_of(score, chords, config, analysis, events));
     solo.insert(solo.end(), events.begin(), events.end());
   }
   std::ranges::stable_sort(solo, {}, &solo_phrase_event::start_tick);
