@@ -86,6 +86,140 @@ bool melody_refuses_hit(const comping_hit& hit, const comping_context& context) 
   return (hit.skip_when_melody_busy && context.busy) || (hit.needs_space && !context.long_space);
 }
 
+// What the comping of one section asks of its source again and again, worked out once: the
+// melody by tick, the starts of the attacks of a quarter or less (ascending), and whether the
+// measures follow each other without overlapping, so that the measure holding a tick can be
+// searched for.
+struct section_source {
+  const source_score& score;
+  melody_tick_index melody;
+  std::vector<std::int64_t> short_attack_starts;
+  bool measures_in_order = false;
+};
+
+bool measures_follow_in_order(const source_score& score) {
+  for (std::size_t index = 1; index < score.measures.size(); ++index) {
+    const auto& before = score.measures[index - 1];
+    const auto start = score.measures[index].start_tick;
+    if (before.start_tick > start || measure_end(before) > start) return false;
+  }
+  return true;
+}
+
+section_source section_source_of(const source_score& score) {
+  section_source source{score, build_melody_tick_index(score), {}, measures_follow_in_order(score)};
+  for (const auto& note : score.notes) {
+    if (is_melody_attack(note) && note.duration_ticks <= quarter_ticks) {
+      source.short_attack_starts.push_back(note.start_tick);
+    }
+  }
+  std::ranges::sort(source.short_attack_starts);
+  return source;
+}
+
+// `measure_index_holding`, searched for when the measures are in order (then at most one holds
+// the tick).
+std::optional<std::size_t> measure_index_holding(const section_source& source, std::int64_t tick) {
+  const auto& measures = source.score.measures;
+  if (!source.measures_in_order) return measure_index_holding(source.score, tick);
+  const auto after = std::ranges::upper_bound(measures, tick, {}, &source_measure::start_tick);
+  if (after == measures.begin()) return std::nullopt;
+  const auto index = static_cast<std::size_t>(after - measures.begin()) - 1;
+  if (tick < measure_end(measures[index])) return index;
+  return std::nullopt;
+}
+
+bool on_measure_eighth_grid(const section_source& source, std::int64_t tick) {
+  const auto index = measure_index_holding(source, tick);
+  const std::int64_t origin = index ? source.score.measures[*index].start_tick : 0;
+  return subtract_ticks(tick, origin) % eighth_ticks == 0;
+}
+
+comping_context comping_context_for(const section_source& source,
+                                    const arrangement_anchor& anchor) {
+  const auto start = anchor.start_ticks;
+  const auto end = add_ticks(start, anchor.duration_ticks);
+  return {
+      .busy = melody_attack_count(source.melody, start, end) > 3,
+      .long_space = has_long_melody_or_rest_space(source.melody, start, end),
+      .short_anchor = anchor.duration_ticks < quarter_ticks + 1,
+  };
+}
+
+bool should_emit_comping_hit(const section_source& source, const arrangement_anchor& anchor,
+                             const comping_hit& hit, std::int64_t tick,
+                             const comping_context& context) {
+  if (tick == anchor.start_ticks) return true;
+  if (context.short_anchor || melody_refuses_hit(hit, context)) return false;
+  if (hit.avoid_melody_attack) return !melody_attack_at(source.melody, tick);
+  return true;
+}
+
+bool should_emit_accompaniment_hit(const section_source& source, const arrangement_anchor& anchor,
+                                   const comping_hit& hit, std::int64_t tick,
+                                   const comping_context& context) {
+  if (melody_attack_at(source.melody, tick)) return false;
+  if (context.short_anchor || melody_refuses_hit(hit, context)) return false;
+  return anchor.start_ticks <= tick && tick < add_ticks(anchor.start_ticks, anchor.duration_ticks);
+}
+
+void push_comping_event(std::vector<arrangement_event>& events, const section_source& source,
+                        std::int64_t tick, std::int64_t anchor_start, std::int64_t anchor_end,
+                        std::vector<tab_position> positions, const std::string& symbol,
+                        bool avoid_melody_attack, std::int64_t duration) {
+  if (positions.empty() || tick < anchor_start || tick >= anchor_end) return;
+  if (!on_measure_eighth_grid(source, tick) || duration < eighth_ticks) return;
+  const auto left_in_anchor = subtract_ticks(anchor_end, tick);
+  if (left_in_anchor < eighth_ticks) return;
+  if (avoid_melody_attack && melody_attack_at(source.melody, tick)) return;
+  duration = std::min(duration, left_in_anchor);
+  const auto existing = std::find_if(events.begin(), events.end(),
+                                     [&](const auto& event) { return event.start_ticks == tick; });
+  if (existing != events.end()) {
+    existing->positions = merge_playable_positions(std::move(existing->positions), positions);
+    existing->duration_ticks = std::max(existing->duration_ticks, duration);
+    if (existing->chord_symbol.empty()) existing->chord_symbol = symbol;
+    return;
+  }
+  arrangement_event event;
+  event.start_ticks = tick;
+  event.duration_ticks = duration;
+  event.positions = std::move(positions);
+  event.chord_symbol = symbol;
+  events.push_back(std::move(event));
+}
+
+void push_acoustic_upper_chord_event(std::vector<arrangement_event>& events,
+                                     const section_source& source, const arrangement_anchor& anchor,
+                                     const acoustic_comping_grip& grip, std::int64_t tick,
+                                     bool avoid_melody_attack, std::int64_t duration) {
+  const bool chord_start = tick == anchor.start_ticks;
+  const std::string symbol = chord_start && anchor.chord ? anchor.chord->symbol : std::string{};
+  push_comping_event(events, source, tick, anchor.start_ticks,
+                     add_ticks(anchor.start_ticks, anchor.duration_ticks),
+                     chord_start ? grip.full : grip.upper, symbol, avoid_melody_attack, duration);
+}
+
+void push_traced_acoustic_optional_event(std::vector<arrangement_event>& events,
+                                         const section_source& source,
+                                         const arrangement_anchor& anchor,
+                                         const acoustic_comping_grip& grip, const comping_hit& hit,
+                                         std::int64_t tick, const phrase_instance_plan* phrase,
+                                         phrase_debug_trace* phrase_trace) {
+  const auto count_before = events.size();
+  const auto positions_before = position_count_at_start(events, tick);
+  push_acoustic_upper_chord_event(events, source, anchor, grip, tick, hit.avoid_melody_attack,
+                                  hit.duration);
+  if (phrase_trace == nullptr) return;
+  if (events.size() == count_before && position_count_at_start(events, tick) == positions_before) {
+    return;
+  }
+  ++phrase_trace->optional_events;
+  if (phrase != nullptr && tick_in_ranges(phrase->response_windows, tick)) {
+    ++phrase_trace->response_window_hits;
+  }
+}
+
 }  // namespace
 
 // Event list normalisation
@@ -169,30 +303,19 @@ std::vector<arrangement_event> with_source_chord_symbols(const source_score& sco
 // Melody context and hit filters
 
 comping_context comping_context_for(const source_score& score, const arrangement_anchor& anchor) {
-  const auto start = anchor.start_ticks;
-  const auto end = add_ticks(start, anchor.duration_ticks);
-  return {
-      .busy = melody_attack_count(score, start, end) > 3,
-      .long_space = has_long_melody_or_rest_space(score, start, end),
-      .short_anchor = anchor.duration_ticks < quarter_ticks + 1,
-  };
+  return comping_context_for(section_source_of(score), anchor);
 }
 
 bool should_emit_comping_hit(const source_score& score, const arrangement_anchor& anchor,
                              const comping_hit& hit, std::int64_t tick,
                              const comping_context& context) {
-  if (tick == anchor.start_ticks) return true;
-  if (context.short_anchor || melody_refuses_hit(hit, context)) return false;
-  if (hit.avoid_melody_attack) return !melody_attack_at(score, tick);
-  return true;
+  return should_emit_comping_hit(section_source_of(score), anchor, hit, tick, context);
 }
 
 bool should_emit_accompaniment_hit(const source_score& score, const arrangement_anchor& anchor,
                                    const comping_hit& hit, std::int64_t tick,
                                    const comping_context& context) {
-  if (melody_attack_at(score, tick)) return false;
-  if (context.short_anchor || melody_refuses_hit(hit, context)) return false;
-  return anchor.start_ticks <= tick && tick < add_ticks(anchor.start_ticks, anchor.duration_ticks);
+  return should_emit_accompaniment_hit(section_source_of(score), anchor, hit, tick, context);
 }
 
 // Anchor and measure lookups
@@ -259,26 +382,8 @@ void push_comping_event(std::vector<arrangement_event>& events, const source_sco
                         std::int64_t tick, std::int64_t anchor_start, std::int64_t anchor_end,
                         std::vector<tab_position> positions, const std::string& symbol,
                         bool avoid_melody_attack, std::int64_t duration) {
-  if (positions.empty() || tick < anchor_start || tick >= anchor_end) return;
-  if (!on_measure_eighth_grid(score, tick) || duration < eighth_ticks) return;
-  const auto left_in_anchor = subtract_ticks(anchor_end, tick);
-  if (left_in_anchor < eighth_ticks) return;
-  if (avoid_melody_attack && melody_attack_at(score, tick)) return;
-  duration = std::min(duration, left_in_anchor);
-  const auto existing = std::find_if(events.begin(), events.end(),
-                                     [&](const auto& event) { return event.start_ticks == tick; });
-  if (existing != events.end()) {
-    existing->positions = merge_playable_positions(std::move(existing->positions), positions);
-    existing->duration_ticks = std::max(existing->duration_ticks, duration);
-    if (existing->chord_symbol.empty()) existing->chord_symbol = symbol;
-    return;
-  }
-  arrangement_event event;
-  event.start_ticks = tick;
-  event.duration_ticks = duration;
-  event.positions = std::move(positions);
-  event.chord_symbol = symbol;
-  events.push_back(std::move(event));
+  push_comping_event(events, section_source_of(score), tick, anchor_start, anchor_end,
+                     std::move(positions), symbol, avoid_melody_attack, duration);
 }
 
 // Phrase-plan hit rules and pattern choice
@@ -369,11 +474,8 @@ void push_acoustic_upper_chord_event(std::vector<arrangement_event>& events,
                                      const source_score& score, const arrangement_anchor& anchor,
                                      const acoustic_comping_grip& grip, std::int64_t tick,
                                      bool avoid_melody_attack, std::int64_t duration) {
-  const bool chord_start = tick == anchor.start_ticks;
-  const std::string symbol = chord_start && anchor.chord ? anchor.chord->symbol : std::string{};
-  push_comping_event(events, score, tick, anchor.start_ticks,
-                     add_ticks(anchor.start_ticks, anchor.duration_ticks),
-                     chord_start ? grip.full : grip.upper, symbol, avoid_melody_attack, duration);
+  push_acoustic_upper_chord_event(events, section_source_of(score), anchor, grip, tick,
+                                  avoid_melody_attack, duration);
 }
 
 void push_traced_acoustic_optional_event(std::vector<arrangement_event>& events,
@@ -382,18 +484,8 @@ void push_traced_acoustic_optional_event(std::vector<arrangement_event>& events,
                                          const acoustic_comping_grip& grip, const comping_hit& hit,
                                          std::int64_t tick, const phrase_instance_plan* phrase,
                                          phrase_debug_trace* phrase_trace) {
-  const auto count_before = events.size();
-  const auto positions_before = position_count_at_start(events, tick);
-  push_acoustic_upper_chord_event(events, score, anchor, grip, tick, hit.avoid_melody_attack,
-                                  hit.duration);
-  if (phrase_trace == nullptr) return;
-  if (events.size() == count_before && position_count_at_start(events, tick) == positions_before) {
-    return;
-  }
-  ++phrase_trace->optional_events;
-  if (phrase != nullptr && tick_in_ranges(phrase->response_windows, tick)) {
-    ++phrase_trace->response_window_hits;
-  }
+  push_traced_acoustic_optional_event(events, section_source_of(score), anchor, grip, hit, tick,
+                                      phrase, phrase_trace);
 }
 
 namespace {
@@ -443,15 +535,15 @@ std::uint64_t sounding_events_in_phrase(const std::vector<arrangement_event>& ev
 }
 
 // The bass alone on every pulse of every measure that falls inside a comped chord.
-void push_bass_pulses(std::vector<arrangement_event>& events, const source_score& score,
+void push_bass_pulses(std::vector<arrangement_event>& events, const section_source& source,
                       const arrangement_style_profile& profile, const chosen_voicings& chosen) {
-  for (const auto& measure : score.measures) {
+  for (const auto& measure : source.score.measures) {
     for (const auto offset : acoustic_bass_pulse_offsets(measure, profile)) {
       const auto tick = add_ticks(measure.start_tick, offset);
       const auto index = usable_anchor_at(chosen, tick);
       if (!index) continue;
       const auto& anchor = chosen.anchors[*index];
-      push_comping_event(events, score, tick, anchor.start_ticks,
+      push_comping_event(events, source, tick, anchor.start_ticks,
                          add_ticks(anchor.start_ticks, anchor.duration_ticks),
                          usable_voicing(chosen, *index)->bass, "", false, eighth_ticks);
     }
@@ -459,23 +551,24 @@ void push_bass_pulses(std::vector<arrangement_event>& events, const source_score
 }
 
 // The full voicing with the chord's symbol on every chord start, merged into a bass pulse there.
-void push_chord_starts(std::vector<arrangement_event>& events, const source_score& score,
+void push_chord_starts(std::vector<arrangement_event>& events, const section_source& source,
                        const chosen_voicings& chosen) {
   for (std::size_t index = 0; index < chosen.anchors.size(); ++index) {
     const auto* voicing = usable_voicing(chosen, index);
     if (voicing == nullptr) continue;
     const auto& anchor = chosen.anchors[index];
-    push_acoustic_upper_chord_event(events, score, anchor, *voicing, anchor.start_ticks, false,
+    push_acoustic_upper_chord_event(events, source, anchor, *voicing, anchor.start_ticks, false,
                                     eighth_ticks);
   }
 }
 
 // The upper notes on the hits of each measure's pattern that the phrase plan and the melody
 // allow, from the measure of the first chord on; names each phrase's cell in the trace.
-void push_pattern_hits(std::vector<arrangement_event>& events, const source_score& score,
+void push_pattern_hits(std::vector<arrangement_event>& events, const section_source& source,
                        const arrangement_style_profile& profile,
                        const std::vector<comping_pattern>& patterns, const chosen_voicings& chosen,
                        const section_plan& plan, section_debug_trace* section_trace) {
+  const auto& score = source.score;
   const auto first = comping_grid_measure_index(score, chosen.anchors.front().start_ticks);
   for (std::size_t measure_index = first; measure_index < score.measures.size(); ++measure_index) {
     const auto& measure = score.measures[measure_index];
@@ -490,10 +583,11 @@ void push_pattern_hits(std::vector<arrangement_event>& events, const source_scor
       const auto index = usable_anchor_at(chosen, tick);
       if (!index) continue;
       const auto& anchor = chosen.anchors[*index];
-      if (!should_emit_comping_hit(score, anchor, hit, tick, comping_context_for(score, anchor))) {
+      if (!should_emit_comping_hit(source, anchor, hit, tick,
+                                   comping_context_for(source, anchor))) {
         continue;
       }
-      push_traced_acoustic_optional_event(events, score, anchor, *usable_voicing(chosen, *index),
+      push_traced_acoustic_optional_event(events, source, anchor, *usable_voicing(chosen, *index),
                                           hit, tick, phrase, trace);
     }
   }
@@ -525,12 +619,13 @@ std::vector<arrangement_event> chord_mode_comping_events(
       selected_acoustic_comping_grips_for_anchors(chosen.anchors, std::move(start_grip), gap);
   if (chosen.grips.empty()) return {};
 
+  const auto source = section_source_of(score);
   std::vector<arrangement_event> events;
-  push_bass_pulses(events, score, profile, chosen);
-  push_chord_starts(events, score, chosen);
+  push_bass_pulses(events, source, profile, chosen);
+  push_chord_starts(events, source, chosen);
   const auto& patterns = comping_patterns_for(profile);
   if (!patterns.empty()) {
-    push_pattern_hits(events, score, profile, patterns, chosen, plan, section_trace);
+    push_pattern_hits(events, source, profile, patterns, chosen, plan, section_trace);
     // Counted on the events as pushed, before normalisation.
     trace_phrase_events(events, profile, plan, section_trace);
   }
@@ -663,6 +758,93 @@ std::size_t stab_count_in_span(const std::vector<arrangement_event>& events, std
       }));
 }
 
+void push_electric_stab_event(std::vector<arrangement_event>& events, const section_source& source,
+                              const arrangement_anchor& anchor, const electric_stab_grip& grip,
+                              const comping_hit& hit, std::int64_t tick) {
+  const bool on_start = anchor.chord && tick == anchor.start_ticks;
+  push_comping_event(events, source, tick, anchor.start_ticks,
+                     add_ticks(anchor.start_ticks, anchor.duration_ticks), grip.positions,
+                     on_start ? anchor.chord->symbol : std::string{}, hit.avoid_melody_attack,
+                     hit.duration);
+}
+
+bool push_traced_electric_stab_event(std::vector<arrangement_event>& events,
+                                     const section_source& source, const arrangement_anchor& anchor,
+                                     const electric_stab_grip& grip, const comping_hit& hit,
+                                     std::int64_t tick, const phrase_instance_plan* phrase,
+                                     phrase_debug_trace* phrase_trace, bool optional_event) {
+  const auto event_count = events.size();
+  const auto position_count = position_count_at_start(events, tick);
+  push_electric_stab_event(events, source, anchor, grip, hit, tick);
+  if (events.size() == event_count && position_count_at_start(events, tick) == position_count) {
+    return false;
+  }
+  if (phrase_trace != nullptr) {
+    if (optional_event) ++phrase_trace->optional_events;
+    if (phrase != nullptr && tick_in_ranges(phrase->response_windows, tick)) {
+      ++phrase_trace->response_window_hits;
+    }
+  }
+  return true;
+}
+
+std::vector<std::int64_t> candidate_coverage_starts(
+    const section_source& source, const phrase_instance_plan& phrase, electric_stab_intent intent,
+    const std::vector<arrangement_anchor>& anchors) {
+  std::vector<std::int64_t> ticks;
+  const auto offer = [&](std::int64_t tick) {
+    if (tick_in_range(phrase.range, tick) && on_measure_eighth_grid(source, tick)) {
+      add_unique_tick(ticks, tick);
+    }
+  };
+  if (intent == electric_stab_intent::cadence) {
+    offer(add_ticks(phrase.range.end, -eighth_ticks));
+    offer(add_ticks(phrase.range.end, -quarter_ticks));
+  }
+  for (const auto& window : phrase.response_windows) {
+    offer(window.start);
+    offer(add_ticks(window.end, -eighth_ticks));
+  }
+  for (const auto& anchor : anchors) {
+    if (tick_in_range(phrase.range, anchor.start_ticks)) offer(anchor.start_ticks);
+  }
+  for (const auto& anchor : anchors) {
+    offer(add_ticks(std::max(anchor.start_ticks, phrase.range.start), eighth_ticks));
+  }
+  return ticks;
+}
+
+void push_phrase_coverage_stab(std::vector<arrangement_event>& events, const section_source& source,
+                               const phrase_instance_plan& phrase,
+                               const std::vector<arrangement_anchor>& anchors,
+                               const std::vector<std::optional<electric_stab_grip>>& grips,
+                               phrase_debug_trace* phrase_trace) {
+  const auto record = [&](phrase_fallback_result result) {
+    if (phrase_trace != nullptr) phrase_trace->fallback = result;
+  };
+  if (phrase.electric_intent == electric_stab_intent::intentional_silence) {
+    record(phrase_fallback_result::intentional_silence);
+    return;
+  }
+  if (phrase_has_electric_stab(events, phrase)) {
+    record(phrase_fallback_result::not_needed);
+    return;
+  }
+  for (const auto tick :
+       candidate_coverage_starts(source, phrase, phrase.electric_intent, anchors)) {
+    if (melody_attack_at(source.melody, tick)) continue;
+    const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
+    if (grip == nullptr) continue;
+    if (push_traced_electric_stab_event(events, source, *anchor, *grip, coverage_hit(), tick,
+                                        &phrase, phrase_trace, false)) {
+      record(phrase_fallback_result::coverage_stab_inserted);
+      return;
+    }
+  }
+  record(phrase_fallback_result::no_legal_candidate);
+  if (phrase_trace != nullptr) phrase_trace->fallback_reason = "no_legal_coverage_candidate";
+}
+
 }  // namespace
 
 bool measure_has_electric_stab(const std::vector<arrangement_event>& events,
@@ -689,11 +871,7 @@ bool phrase_has_electric_stab(const std::vector<arrangement_event>& events,
 void push_electric_stab_event(std::vector<arrangement_event>& events, const source_score& score,
                               const arrangement_anchor& anchor, const electric_stab_grip& grip,
                               const comping_hit& hit, std::int64_t tick) {
-  const bool on_start = anchor.chord && tick == anchor.start_ticks;
-  push_comping_event(events, score, tick, anchor.start_ticks,
-                     add_ticks(anchor.start_ticks, anchor.duration_ticks), grip.positions,
-                     on_start ? anchor.chord->symbol : std::string{}, hit.avoid_melody_attack,
-                     hit.duration);
+  push_electric_stab_event(events, section_source_of(score), anchor, grip, hit, tick);
 }
 
 bool push_traced_electric_stab_event(std::vector<arrangement_event>& events,
@@ -701,45 +879,14 @@ bool push_traced_electric_stab_event(std::vector<arrangement_event>& events,
                                      const electric_stab_grip& grip, const comping_hit& hit,
                                      std::int64_t tick, const phrase_instance_plan* phrase,
                                      phrase_debug_trace* phrase_trace, bool optional_event) {
-  const auto event_count = events.size();
-  const auto position_count = position_count_at_start(events, tick);
-  push_electric_stab_event(events, score, anchor, grip, hit, tick);
-  if (events.size() == event_count && position_count_at_start(events, tick) == position_count) {
-    return false;
-  }
-  if (phrase_trace != nullptr) {
-    if (optional_event) ++phrase_trace->optional_events;
-    if (phrase != nullptr && tick_in_ranges(phrase->response_windows, tick)) {
-      ++phrase_trace->response_window_hits;
-    }
-  }
-  return true;
+  return push_traced_electric_stab_event(events, section_source_of(score), anchor, grip, hit, tick,
+                                         phrase, phrase_trace, optional_event);
 }
 
 std::vector<std::int64_t> candidate_coverage_starts(
     const source_score& score, const phrase_instance_plan& phrase, electric_stab_intent intent,
     const std::vector<arrangement_anchor>& anchors) {
-  std::vector<std::int64_t> ticks;
-  const auto offer = [&](std::int64_t tick) {
-    if (tick_in_range(phrase.range, tick) && on_measure_eighth_grid(score, tick)) {
-      add_unique_tick(ticks, tick);
-    }
-  };
-  if (intent == electric_stab_intent::cadence) {
-    offer(add_ticks(phrase.range.end, -eighth_ticks));
-    offer(add_ticks(phrase.range.end, -quarter_ticks));
-  }
-  for (const auto& window : phrase.response_windows) {
-    offer(window.start);
-    offer(add_ticks(window.end, -eighth_ticks));
-  }
-  for (const auto& anchor : anchors) {
-    if (tick_in_range(phrase.range, anchor.start_ticks)) offer(anchor.start_ticks);
-  }
-  for (const auto& anchor : anchors) {
-    offer(add_ticks(std::max(anchor.start_ticks, phrase.range.start), eighth_ticks));
-  }
-  return ticks;
+  return candidate_coverage_starts(section_source_of(score), phrase, intent, anchors);
 }
 
 void push_phrase_coverage_stab(std::vector<arrangement_event>& events, const source_score& score,
@@ -747,30 +894,7 @@ void push_phrase_coverage_stab(std::vector<arrangement_event>& events, const sou
                                const std::vector<arrangement_anchor>& anchors,
                                const std::vector<std::optional<electric_stab_grip>>& grips,
                                phrase_debug_trace* phrase_trace) {
-  const auto record = [&](phrase_fallback_result result) {
-    if (phrase_trace != nullptr) phrase_trace->fallback = result;
-  };
-  if (phrase.electric_intent == electric_stab_intent::intentional_silence) {
-    record(phrase_fallback_result::intentional_silence);
-    return;
-  }
-  if (phrase_has_electric_stab(events, phrase)) {
-    record(phrase_fallback_result::not_needed);
-    return;
-  }
-  for (const auto tick :
-       candidate_coverage_starts(score, phrase, phrase.electric_intent, anchors)) {
-    if (melody_attack_at(score, tick)) continue;
-    const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
-    if (grip == nullptr) continue;
-    if (push_traced_electric_stab_event(events, score, *anchor, *grip, coverage_hit(), tick,
-                                        &phrase, phrase_trace, false)) {
-      record(phrase_fallback_result::coverage_stab_inserted);
-      return;
-    }
-  }
-  record(phrase_fallback_result::no_legal_candidate);
-  if (phrase_trace != nullptr) phrase_trace->fallback_reason = "no_legal_coverage_candidate";
+  push_phrase_coverage_stab(events, section_source_of(score), phrase, anchors, grips, phrase_trace);
 }
 
 std::vector<std::int64_t> electric_coverage_stab_offsets(const source_measure& measure,
@@ -797,23 +921,36 @@ std::vector<std::int64_t> electric_coverage_stab_offsets(const source_measure& m
   return offsets;
 }
 
+namespace {
+
 bool push_coverage_electric_stab_for_measure(
-    std::vector<arrangement_event>& events, const source_score& score,
+    std::vector<arrangement_event>& events, const section_source& source,
     const source_measure& measure, const std::vector<arrangement_anchor>& anchors,
     const std::vector<std::optional<electric_stab_grip>>& grips,
     const planned_acoustic_activity& activity, bool avoid_acoustic_upper) {
   for (const auto offset :
        electric_coverage_stab_offsets(measure, activity, avoid_acoustic_upper)) {
     const auto tick = add_ticks(measure.start_tick, offset);
-    if (melody_attack_at(score, tick) || electric_stab_starts_at(events, tick)) continue;
+    if (melody_attack_at(source.melody, tick) || electric_stab_starts_at(events, tick)) continue;
     if (avoid_acoustic_upper && acoustic_upper_activity_at(activity, tick)) continue;
     const auto [anchor, grip] = usable_stab_at(anchors, grips, tick);
     if (grip == nullptr) continue;
     const auto event_count = events.size();
-    push_electric_stab_event(events, score, *anchor, *grip, coverage_hit(), tick);
+    push_electric_stab_event(events, source, *anchor, *grip, coverage_hit(), tick);
     return events.size() > event_count;
   }
   return false;
+}
+
+}  // namespace
+
+bool push_coverage_electric_stab_for_measure(
+    std::vector<arrangement_event>& events, const source_score& score,
+    const source_measure& measure, const std::vector<arrangement_anchor>& anchors,
+    const std::vector<std::optional<electric_stab_grip>>& grips,
+    const planned_acoustic_activity& activity, bool avoid_acoustic_upper) {
+  return push_coverage_electric_stab_for_measure(events, section_source_of(score), measure, anchors,
+                                                 grips, activity, avoid_acoustic_upper);
 }
 
 // Electric accompaniment
@@ -838,6 +975,27 @@ stab_targets stab_targets_for(const phrase_instance_plan* phrase) {
   }
 }
 
+bool measure_has_moving_melody(const section_source& source, const source_measure& measure) {
+  const auto& starts = source.short_attack_starts;
+  const auto first = std::ranges::lower_bound(starts, measure.start_tick);
+  return first != starts.end() && *first < measure_end(measure);
+}
+
+bool measure_has_long_melody_or_rest_space(const section_source& source,
+                                           const source_measure& measure) {
+  return has_long_melody_or_rest_space(source.melody, measure.start_tick, measure_end(measure));
+}
+
+std::size_t target_electric_stab_count_for_measure(const section_source& source,
+                                                   const source_measure& measure,
+                                                   const phrase_instance_plan* phrase) {
+  if (measure_has_moving_melody(source, measure)) {
+    return target_electric_stab_count_for_moving_measure(phrase);
+  }
+  if (measure_has_long_melody_or_rest_space(source, measure)) return stab_targets_for(phrase).space;
+  return 0;
+}
+
 // The accompaniment grips of a chord: two-note voicings first when the chord is short or the
 // style fast, then with two-note voicings, then without the melody-position rule.
 std::vector<grip_candidate> accompaniment_candidates(const parsed_chord& chord,
@@ -849,15 +1007,16 @@ std::vector<grip_candidate> accompaniment_candidates(const parsed_chord& chord,
 }
 
 // Pattern stabs of every measure from `first`, as the phrase plans and the melody allow.
-void push_pattern_stabs(std::vector<arrangement_event>& events, const source_score& score,
+void push_pattern_stabs(std::vector<arrangement_event>& events, const section_source& source,
                         const arrangement_style_profile& profile,
                         const std::vector<comping_pattern>& patterns,
                         const std::vector<arrangement_anchor>& anchors,
                         const std::vector<std::optional<electric_stab_grip>>& grips,
                         const planned_acoustic_activity& activity, const section_plan& plan,
                         section_debug_trace* section_trace, std::size_t first) {
-  for (std::size_t index = first; index < score.measures.size(); ++index) {
-    const auto& measure = score.measures[index];
+  const auto& measures = source.score.measures;
+  for (std::size_t index = first; index < measures.size(); ++index) {
+    const auto& measure = measures[index];
     const auto* phrase = phrase_plan_for_tick(plan, measure.start_tick);
     if (phrase == nullptr) continue;
     auto* trace = phrase_trace_for(section_trace, phrase);
@@ -877,38 +1036,40 @@ void push_pattern_stabs(std::vector<arrangement_event>& events, const source_sco
       const bool upper_allowed =
           tick == anchor->start_ticks || phrase->electric_intent == electric_stab_intent::cadence;
       if (!upper_allowed && acoustic_upper_activity_at(activity, tick)) continue;
-      if (!should_emit_accompaniment_hit(score, *anchor, hit, tick,
-                                         comping_context_for(score, *anchor))) {
+      if (!should_emit_accompaniment_hit(source, *anchor, hit, tick,
+                                         comping_context_for(source, *anchor))) {
         continue;
       }
-      push_traced_electric_stab_event(events, score, *anchor, *grip, hit, tick, phrase, trace,
+      push_traced_electric_stab_event(events, source, *anchor, *grip, hit, tick, phrase, trace,
                                       true);
     }
   }
 }
 
 // Coverage stabs until every measure from `first` with moving melody or space holds its target.
-void push_measure_coverage_stabs(std::vector<arrangement_event>& events, const source_score& score,
+void push_measure_coverage_stabs(std::vector<arrangement_event>& events,
+                                 const section_source& source,
                                  const std::vector<arrangement_anchor>& anchors,
                                  const std::vector<std::optional<electric_stab_grip>>& grips,
                                  const planned_acoustic_activity& activity,
                                  const section_plan& plan, std::size_t first) {
-  for (std::size_t index = first; index < score.measures.size(); ++index) {
-    const auto& measure = score.measures[index];
-    if (!measure_has_moving_melody(score, measure) &&
-        !measure_has_long_melody_or_rest_space(score, measure)) {
+  const auto& measures = source.score.measures;
+  for (std::size_t index = first; index < measures.size(); ++index) {
+    const auto& measure = measures[index];
+    if (!measure_has_moving_melody(source, measure) &&
+        !measure_has_long_melody_or_rest_space(source, measure)) {
       continue;
     }
     const auto target = target_electric_stab_count_for_measure(
-        score, measure, phrase_plan_for_tick(plan, measure.start_tick));
+        source, measure, phrase_plan_for_tick(plan, measure.start_tick));
     // Every added stab starts on an offset that then holds a stab, so the loop ends.
     while (measure_electric_stab_count(events, measure) < target) {
-      if (push_coverage_electric_stab_for_measure(events, score, measure, anchors, grips, activity,
+      if (push_coverage_electric_stab_for_measure(events, source, measure, anchors, grips, activity,
                                                   true)) {
         continue;
       }
       if (!measure_has_electric_stab(events, measure)) {
-        push_coverage_electric_stab_for_measure(events, score, measure, anchors, grips, activity,
+        push_coverage_electric_stab_for_measure(events, source, measure, anchors, grips, activity,
                                                 false);
       }
       break;
@@ -960,26 +1121,18 @@ std::vector<arrangement_anchor> build_accompaniment_anchors(
 }
 
 bool measure_has_moving_melody(const source_score& score, const source_measure& measure) {
-  const auto end = measure_end(measure);
-  return std::any_of(score.notes.begin(), score.notes.end(), [&](const source_note& note) {
-    return is_melody_attack(note) && note.duration_ticks <= quarter_ticks &&
-           measure.start_tick <= note.start_tick && note.start_tick < end;
-  });
+  return measure_has_moving_melody(section_source_of(score), measure);
 }
 
 bool measure_has_long_melody_or_rest_space(const source_score& score,
                                            const source_measure& measure) {
-  return has_long_melody_or_rest_space(score, measure.start_tick, measure_end(measure));
+  return measure_has_long_melody_or_rest_space(section_source_of(score), measure);
 }
 
 std::size_t target_electric_stab_count_for_measure(const source_score& score,
                                                    const source_measure& measure,
                                                    const phrase_instance_plan* phrase) {
-  if (measure_has_moving_melody(score, measure)) {
-    return target_electric_stab_count_for_moving_measure(phrase);
-  }
-  if (measure_has_long_melody_or_rest_space(score, measure)) return stab_targets_for(phrase).space;
-  return 0;
+  return target_electric_stab_count_for_measure(section_source_of(score), measure, phrase);
 }
 
 std::size_t target_electric_stab_count_for_moving_measure(const phrase_instance_plan* phrase) {
@@ -999,10 +1152,11 @@ std::vector<arrangement_event> melody_accompaniment_comping_events(
   const auto activity = planned_acoustic_activity_for(score, profile, stab_anchors, plan);
   const auto first = comping_grid_measure_index(score, stab_anchors.front().start_ticks);
 
+  const auto source = section_source_of(score);
   std::vector<arrangement_event> events;
-  push_pattern_stabs(events, score, profile, patterns, stab_anchors, grips, activity, plan,
+  push_pattern_stabs(events, source, profile, patterns, stab_anchors, grips, activity, plan,
                      section_trace, first);
-  push_measure_coverage_stabs(events, score, stab_anchors, grips, activity, plan, first);
+  push_measure_coverage_stabs(events, source, stab_anchors, grips, activity, plan, first);
   for (const auto& phrase : plan.phrases) {
     auto* trace = phrase_trace_for(section_trace, &phrase);
     if (trace != nullptr) {
@@ -1015,7 +1169,7 @@ std::vector<arrangement_event> melody_accompaniment_comping_events(
             resolve_acoustic_cell_id(profile, phrase.rhythm_intent, phrase);
       }
     }
-    push_phrase_coverage_stab(events, score, phrase, stab_anchors, grips, trace);
+    push_phrase_coverage_stab(events, source, phrase, stab_anchors, grips, trace);
     if (trace != nullptr) record_acoustic_counts(*trace, events, phrase, activity);
   }
   return normalize_events(std::move(events));

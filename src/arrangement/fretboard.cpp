@@ -739,4 +739,47 @@ bool has_long_melody_or_rest_space(const source_score& score, std::int64_t from,
   });
 }
 
+melody_tick_index build_melody_tick_index(const source_score& score) {
+  constexpr std::int64_t quarter_note_ticks = 4096;
+  __extension__ using wide = __int128;
+  melody_tick_index index;
+  std::vector<std::pair<std::int64_t, wide>> spaces;
+  for (const auto& note : score.notes) {
+    if (is_melody_attack(note)) index.attack_starts.push_back(note.start_tick);
+    if (note.kind == "rest" || note.duration_ticks > quarter_note_ticks) {
+      spaces.emplace_back(note.start_tick, wide{note.start_tick} + note.duration_ticks);
+    }
+  }
+  std::ranges::sort(index.attack_starts);
+  std::ranges::sort(spaces);
+  index.space_starts.reserve(spaces.size());
+  index.space_reach.reserve(spaces.size());
+  for (const auto& [start, end] : spaces) {
+    index.space_starts.push_back(start);
+    index.space_reach.push_back(
+        index.space_reach.empty() ? end : std::max(index.space_reach.back(), end));
+  }
+  return index;
+}
+
+std::size_t melody_attack_count(const melody_tick_index& index, std::int64_t from,
+                                std::int64_t to) {
+  if (from >= to) return 0;
+  const auto& starts = index.attack_starts;
+  return static_cast<std::size_t>(std::ranges::lower_bound(starts, to) -
+                                  std::ranges::lower_bound(starts, from));
+}
+
+bool melody_attack_at(const melody_tick_index& index, std::int64_t tick) {
+  return std::ranges::binary_search(index.attack_starts, tick);
+}
+
+bool has_long_melody_or_rest_space(const melody_tick_index& index, std::int64_t from,
+                                   std::int64_t to) {
+  // Among the spaces starting before `to`, one overlaps when the largest end passes `from`.
+  const auto started =
+      std::ranges::lower_bound(index.space_starts, to) - index.space_starts.begin();
+  return started > 0 && index.space_reach[static_cast<std::size_t>(started - 1)] > from;
+}
+
 }  // namespace orvanta::arrangement_detail

@@ -218,4 +218,31 @@ bool melody_attack_at(const source_score& score, std::int64_t tick);
 // True when a note overlapping [from, to) is a rest or lasts more than a quarter note (4096 ticks).
 bool has_long_melody_or_rest_space(const source_score& score, std::int64_t from, std::int64_t to);
 
+// The same three questions for a score asked about many ticks, answered in logarithmic time from
+// an index built once; every answer is the one the score itself gives. Built for one call and
+// dropped with it.
+struct melody_tick_index {
+  // The start ticks of the melody attacks, ascending, one entry per attack.
+  std::vector<std::int64_t> attack_starts;
+  // The rests and the notes longer than a quarter by ascending start: their starts, and the
+  // largest exact end (start + duration, on 128 bits) among them up to each one.
+  std::vector<std::int64_t> space_starts;
+  __extension__ std::vector<__int128> space_reach;
+
+  bool operator==(const melody_tick_index&) const = default;
+};
+
+// The index of the score's notes.
+melody_tick_index build_melody_tick_index(const source_score& score);
+
+// `melody_attack_count` of the indexed score.
+std::size_t melody_attack_count(const melody_tick_index& index, std::int64_t from, std::int64_t to);
+
+// `melody_attack_at` of the indexed score.
+bool melody_attack_at(const melody_tick_index& index, std::int64_t tick);
+
+// `has_long_melody_or_rest_space` of the indexed score.
+bool has_long_melody_or_rest_space(const melody_tick_index& index, std::int64_t from,
+                                   std::int64_t to);
+
 }  // namespace orvanta::arrangement_detail

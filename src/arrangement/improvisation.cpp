@@ -226,8 +226,9 @@ std::vector<solo_phrase_event> corrected(correction_setting& setting,
                                       candidate);
 }
 
-// What the solo remembers of an accepted phrase.
-phrase_memory memory_of(const std::vector<chord_occurrence>& chords,
+// What the solo remembers of an accepted phrase, with everything later scores compare worked
+// out once.
+phrase_memory memory_of(const source_score& score, const std::vector<chord_occurrence>& chords,
                         const improvisation_config& config, const phrase_analysis& analysis,
                         const std::vector<solo_phrase_event>& events) {
   const auto [lowest, highest] = std::ranges::minmax_element(events, {}, &solo_phrase_event::midi);
@@ -239,7 +240,40 @@ phrase_memory memory_of(const std::vector<chord_occurrence>& chords,
           .last_pc = normalize_pc(events.back().midi),
           .range = static_cast<std::int32_t>(wide{highest->midi} - lowest->midi),
           .pitch_classes = distinct_pitch_classes(events),
-          .events = events};
+          .events = events,
+          .own_rhythm_signature = phrase_rhythm_signature(events, events.front().start_tick),
+          .interval_cells = interval_cells(events),
+          .measure_rhythm_cells = measure_rhythm_cells(score, events)};
+}
+
+// The best candidate phrase of the span; `melody` indexes the setting's source.
+std::vector<solo_phrase_event> best_phrase_in_span(correction_setting& setting,
+                                                   const melody_tick_index& melody,
+                                                   const arrangement_style_profile& style,
+                                                   const std::vector<chord_occurrence>& chords,
+                                                   const phrase_analysis& analysis,
+                                                   const std::vector<phrase_memory>& memory) {
+  const auto& score = setting.score;
+  const auto& harmony = setting.harmony;
+  const auto& config = setting.config;
+  const auto harmonic_signature = harmonic_signature_for_phrase(chords, analysis.span);
+  std::int32_t best = std::numeric_limits<std::int32_t>::min();
+  std::vector<solo_phrase_event> result;
+  for (int candidate = 0; candidate < phrase_candidate_count; ++candidate) {
+    const auto gestures =
+        build_melody_gestures(score, melody, style, chords, config, analysis, candidate);
+    const auto seed = static_cast<int>(static_cast<std::uint32_t>(candidate) +
+                                       static_cast<std::uint32_t>(analysis.span.index));
+    auto events = corrected(setting, analysis,
+                            realize_gestures(score, harmony, config, gestures, seed), candidate);
+    const auto value =
+        phrase_score(score, harmonic_signature, harmony, config, analysis, events, memory);
+    if (value > best) {
+      best = value;
+      result = std::move(events);
+    }
+  }
+  return result;
 }
 
 }  // namespace
@@ -284,21 +318,8 @@ std::vector<solo_phrase_event> best_phrase_events(const source_score& score,
                                                   const phrase_analysis& analysis,
                                                   const std::vector<phrase_memory>& memory) {
   auto setting = setting_for(score, chords, harmony, config);
-  std::int32_t best = std::numeric_limits<std::int32_t>::min();
-  std::vector<solo_phrase_event> result;
-  for (int candidate = 0; candidate < phrase_candidate_count; ++candidate) {
-    const auto gestures = build_melody_gestures(score, style, chords, config, analysis, candidate);
-    const auto seed = static_cast<int>(static_cast<std::uint32_t>(candidate) +
-                                       static_cast<std::uint32_t>(analysis.span.index));
-    auto events = corrected(setting, analysis,
-                            realize_gestures(score, harmony, config, gestures, seed), candidate);
-    const auto value = phrase_score(score, chords, harmony, config, analysis, events, memory);
-    if (value > best) {
-      best = value;
-      result = std::move(events);
-    }
-  }
-  return result;
+  return best_phrase_in_span(setting, build_melody_tick_index(score), style, chords, analysis,
+                             memory);
 }
 
 }  // namespace orvanta::arrangement_detail::improvisation_detail
@@ -314,13 +335,16 @@ std::vector<solo_phrase_event> improvised_solo_phrase_events_for_source(
   config.seed = static_cast<int>(static_cast<std::uint32_t>(config.seed) +
                                  31u * static_cast<std::uint32_t>(section_type));
   const auto harmony = build_harmonic_context_table(score, chords);
+  // One setting and one index of the written melody serve every span of the solo.
+  auto setting = setting_for(score, chords, harmony, config);
+  const auto melody = build_melody_tick_index(score);
   std::vector<solo_phrase_event> solo;
   std::vector<phrase_memory> memory;
   for (const auto& span : phrase_spans_for_source(score)) {
     const auto analysis = analyze_phrase(score, chords, config, span);
-    auto events = best_phrase_events(score, style, chords, harmony, config, analysis, memory);
+    auto events = best_phrase_in_span(setting, melody, style, chords, analysis, memory);
     if (events.empty()) continue;
-    memory.push_back(memory_of(chords, config, analysis, events));
+    memory.push_back(memory_of(score, chords, config, analysis, events));
     solo.insert(solo.end(), events.begin(), events.end());
   }
   std::ranges::stable_sort(solo, {}, &solo_phrase_event::start_tick);

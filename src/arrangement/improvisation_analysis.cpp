@@ -169,6 +169,8 @@ std::vector<phrase_span> phrase_spans_for_source(const source_score& source) {
 }
 
 bool phrase_span_is_leading_pickup(const source_score& source, const phrase_span& span) {
+  // A leading pickup is always measure 0: every other span is answered without reading the notes.
+  if (span.first_measure != 0) return false;
   const auto measure_count = source.measures.size();
   const auto pickup = leading_pickup_measure_index(source);
   if (!pickup || *pickup >= measure_count) return false;

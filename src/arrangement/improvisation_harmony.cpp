@@ -649,8 +649,12 @@ wide memory_terms(const source_score& score, phrase_function function,
                   const phrase_memory& entry, bool latest) {
   const bool same = entry.harmonic_signature == candidate.harmonic_signature;
   const bool same_function = entry.phrase_function == function;
-  const auto entry_own_rhythm =
-      phrase_rhythm_signature(entry.events, entry.events.front().start_tick);
+  const auto worked_out_own_rhythm =
+      entry.own_rhythm_signature.empty()
+          ? phrase_rhythm_signature(entry.events, entry.events.front().start_tick)
+          : std::string{};
+  const auto& entry_own_rhythm =
+      entry.own_rhythm_signature.empty() ? worked_out_own_rhythm : entry.own_rhythm_signature;
   const auto& entry_rhythm =
       entry.rhythm_signature.empty() ? entry_own_rhythm : entry.rhythm_signature;
   wide term = 0;
@@ -658,11 +662,16 @@ wide memory_terms(const source_score& score, phrase_function function,
     term -= latest ? 1240 : same ? 980 : 520;
     if (same_function) term -= 360;
   }
-  const auto entry_intervals = entry.interval_signature.empty() ? interval_signature(entry.events)
-                                                                : entry.interval_signature;
+  const auto worked_out_intervals =
+      entry.interval_signature.empty() ? interval_signature(entry.events) : std::string{};
+  const auto& entry_intervals =
+      entry.interval_signature.empty() ? worked_out_intervals : entry.interval_signature;
   if (entry_intervals == candidate.intervals) term -= same ? 760 : 410;
 
-  const auto entry_cells = interval_cells(entry.events);
+  const auto worked_out_cells = entry.interval_cells.empty()
+                                    ? interval_cells(entry.events)
+                                    : std::vector<std::pair<std::int32_t, std::int32_t>>{};
+  const auto& entry_cells = entry.interval_cells.empty() ? worked_out_cells : entry.interval_cells;
   const wide shared_cells = std::ranges::count_if(candidate.cells, [&](const auto& cell) {
     return std::ranges::find(entry_cells, cell) != entry_cells.end();
   });
@@ -672,7 +681,11 @@ wide memory_terms(const source_score& score, phrase_function function,
     if (shared_cells > 2) term -= (shared_cells - 2) * (same ? 280 : 175);
   }
 
-  const auto entry_measure_cells = measure_rhythm_cells(score, entry.events);
+  const auto worked_out_measure_cells = entry.measure_rhythm_cells.empty()
+                                            ? measure_rhythm_cells(score, entry.events)
+                                            : std::vector<std::string>{};
+  const auto& entry_measure_cells =
+      entry.measure_rhythm_cells.empty() ? worked_out_measure_cells : entry.measure_rhythm_cells;
   const wide shared_measures =
       std::ranges::count_if(candidate.measure_cells, [&](const auto& cell) {
         return std::ranges::find(entry_measure_cells, cell) != entry_measure_cells.end();
@@ -694,8 +707,9 @@ wide memory_terms(const source_score& score, phrase_function function,
   }
 
   if (same) {
-    const auto entry_pcs =
-        entry.pitch_classes.empty() ? distinct_pitch_classes(entry.events) : entry.pitch_classes;
+    const auto worked_out_pcs = entry.pitch_classes.empty() ? distinct_pitch_classes(entry.events)
+                                                            : std::vector<std::int32_t>{};
+    const auto& entry_pcs = entry.pitch_classes.empty() ? worked_out_pcs : entry.pitch_classes;
     const wide distinct = static_cast<wide>(candidate.pitch_classes.size());
     const wide shared_pcs = std::ranges::count_if(candidate.pitch_classes, [&](std::int32_t pc) {
       return std::ranges::find(entry_pcs, pc) != entry_pcs.end();
@@ -794,6 +808,16 @@ std::int32_t phrase_score(const source_score& score, const std::vector<chord_occ
                           const std::vector<solo_phrase_event>& events,
                           const std::vector<phrase_memory>& memory) {
   if (events.empty()) return empty_phrase_score;
+  return phrase_score(score, harmonic_signature_for_phrase(chords, analysis.span), harmony, config,
+                      analysis, events, memory);
+}
+
+std::int32_t phrase_score(const source_score& score, const std::string& harmonic_signature,
+                          const harmonic_context_table& harmony, const improvisation_config& config,
+                          const phrase_analysis& analysis,
+                          const std::vector<solo_phrase_event>& events,
+                          const std::vector<phrase_memory>& memory) {
+  if (events.empty()) return empty_phrase_score;
   const auto function = phrase_function_for(config, analysis);
   const bool leading_pickup = phrase_span_is_leading_pickup(score, analysis.span);
   const auto harmony_count = count_harmony(score, harmony, events);
@@ -809,7 +833,7 @@ std::int32_t phrase_score(const source_score& score, const std::vector<chord_occ
   total += melodic_terms(config, events, harmony_count);
 
   const phrase_profile candidate{
-      .harmonic_signature = harmonic_signature_for_phrase(chords, analysis.span),
+      .harmonic_signature = harmonic_signature,
       .span_rhythm = phrase_rhythm_signature(events, analysis.span.start_tick),
       .own_rhythm = phrase_rhythm_signature(events, events.front().start_tick),
       .measure_cells = measure_rhythm_cells(score, events),

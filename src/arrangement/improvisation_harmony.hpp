@@ -48,8 +48,9 @@ struct target_candidate {
 // What the improviser keeps of one accepted phrase so that later phrases avoid repeating it: the
 // span's harmonic signature, the rhythm signature from the span start, the interval signature, the
 // phrase function, the first and last pitch classes (negative for none), the range in semitones,
-// the distinct pitch classes (ascending) and the notes themselves. Empty texts and lists are
-// worked out from the notes when the score reads them.
+// the distinct pitch classes (ascending), the notes themselves, and the rhythm signature from its
+// first note, its interval cells and its measure rhythm cells (read in the source it was played
+// over). Empty texts and lists are worked out from the notes when the score reads them.
 struct phrase_memory {
   std::string harmonic_signature;
   std::string rhythm_signature;
@@ -61,6 +62,9 @@ struct phrase_memory {
   std::int32_t range = 0;
   std::vector<std::int32_t> pitch_classes;
   std::vector<solo_phrase_event> events;
+  std::string own_rhythm_signature{};
+  std::vector<std::pair<std::int32_t, std::int32_t>> interval_cells{};
+  std::vector<std::string> measure_rhythm_cells{};
 
   bool operator==(const phrase_memory&) const = default;
 };
@@ -123,6 +127,13 @@ std::int32_t phrase_score(const source_score& score, const std::vector<chord_occ
                           const std::vector<phrase_memory>& memory);
 // The same score, the harmony read from the table built from `score` and `chords`.
 std::int32_t phrase_score(const source_score& score, const std::vector<chord_occurrence>& chords,
+                          const harmonic_context_table& harmony, const improvisation_config& config,
+                          const phrase_analysis& analysis,
+                          const std::vector<solo_phrase_event>& events,
+                          const std::vector<phrase_memory>& memory);
+// The same score given the span's `harmonic_signature_for_phrase` of those chords, which every
+// candidate of one span shares.
+std::int32_t phrase_score(const source_score& score, const std::string& harmonic_signature,
                           const harmonic_context_table& harmony, const improvisation_config& config,
                           const phrase_analysis& analysis,
                           const std::vector<solo_phrase_event>& events,

@@ -301,6 +301,7 @@ planner_seeds seeds_for(const arrangement_style_profile& style, const improvisat
 
 struct planner {
   const source_score& score;
+  const melody_tick_index& melody;
   const arrangement_style_profile& style;
   const std::vector<chord_occurrence>& chords;
   const improvisation_config& config;
@@ -628,8 +629,8 @@ void plan_landmark(planner& plan, const source_landmark& landmark, std::size_t p
   const auto duration =
       continues ? continued_duration(plan, landmark.duration_ticks) : landmark.duration_ticks;
   const auto start = displaced_landmark_start(
-      plan.score, plan.config, plan.analysis, landmark, plan.function, duration, position,
-      seed_sum(pattern(position) * 11u, static_cast<std::uint32_t>(plan.seeds.gesture)));
+      plan.score, plan.melody, plan.config, plan.analysis, landmark, plan.function, duration,
+      position, seed_sum(pattern(position) * 11u, static_cast<std::uint32_t>(plan.seeds.gesture)));
   const auto role = keep || (target == landmark.midi && landmark.weight > 87)
                         ? gesture_role::anchor
                         : gesture_role::landmark;
@@ -806,6 +807,15 @@ std::int64_t displaced_landmark_start(const source_score& score, const improvisa
                                       const phrase_analysis& analysis,
                                       const source_landmark& landmark, phrase_function function,
                                       std::int64_t duration_ticks, std::size_t position, int seed) {
+  return displaced_landmark_start(score, build_melody_tick_index(score), config, analysis, landmark,
+                                  function, duration_ticks, position, seed);
+}
+
+std::int64_t displaced_landmark_start(const source_score& score, const melody_tick_index& melody,
+                                      const improvisation_config& config,
+                                      const phrase_analysis& analysis,
+                                      const source_landmark& landmark, phrase_function function,
+                                      std::int64_t duration_ticks, std::size_t position, int seed) {
   const bool last = position + 1 == analysis.landmarks.size();
   if (last && (duration_ticks > quarter || landmark.weight > 73)) return landmark.start_tick;
   const bool held_long =
@@ -841,7 +851,7 @@ std::int64_t displaced_landmark_start(const source_score& score, const improvisa
         add_ticks(start, length) > span.end_tick) {
       continue;
     }
-    if (!melody_attack_at(score, start)) return start;
+    if (!melody_attack_at(melody, start)) return start;
     if (!occupied) occupied = start;
   }
   return occupied.value_or(landmark.start_tick);
@@ -1064,6 +1074,16 @@ std::vector<melody_gesture> build_melody_gestures(const source_score& score,
                                                   const std::vector<chord_occurrence>& chords,
                                                   const improvisation_config& config,
                                                   const phrase_analysis& analysis, int candidate) {
+  return build_melody_gestures(score, build_melody_tick_index(score), style, chords, config,
+                               analysis, candidate);
+}
+
+std::vector<melody_gesture> build_melody_gestures(const source_score& score,
+                                                  const melody_tick_index& melody,
+                                                  const arrangement_style_profile& style,
+                                                  const std::vector<chord_occurrence>& chords,
+                                                  const improvisation_config& config,
+                                                  const phrase_analysis& analysis, int candidate) {
   const auto& landmarks = analysis.landmarks;
   if (landmarks.empty() || (span_length(analysis) > 32767 && landmarks.size() == 1 &&
                             landmarks.front().duration_ticks <= quarter)) {
@@ -1075,6 +1095,7 @@ std::vector<melody_gesture> build_melody_gestures(const source_score& score,
   const auto transform = phrase_transform_for(config, function, seeds.transform_hash);
   planner plan{
       .score = score,
+      .melody = melody,
       .style = style,
       .chords = chords,
       .config = config,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "arrangement/arrangement_analysis.hpp"
+#include "arrangement/fretboard.hpp"
 #include "arrangement/improvisation_analysis.hpp"
 #include "arrangement/improvisation_common.hpp"
 #include "arrangement/source.hpp"
@@ -127,6 +128,12 @@ std::int64_t displaced_landmark_start(const source_score& score, const improvisa
                                       const phrase_analysis& analysis,
                                       const source_landmark& landmark, phrase_function function,
                                       std::int64_t duration_ticks, std::size_t position, int seed);
+// The same start, the written notes read from `melody`, the index of `score`.
+std::int64_t displaced_landmark_start(const source_score& score, const melody_tick_index& melody,
+                                      const improvisation_config& config,
+                                      const phrase_analysis& analysis,
+                                      const source_landmark& landmark, phrase_function function,
+                                      std::int64_t duration_ticks, std::size_t position, int seed);
 
 // The gestures in time order, one per start tick (the highest priority, the first made of
 // equals), without overlaps, every duration on the ladder inside its measure and the span; the
@@ -172,6 +179,14 @@ std::vector<melody_gesture> fallback_gestures(const source_score& score,
 // displaced or moved), approaches, fills and a tail; the fallback gestures when the span has no
 // usable landmark or the plan leaves nothing. Normalised.
 std::vector<melody_gesture> build_melody_gestures(const source_score& score,
+                                                  const arrangement_style_profile& style,
+                                                  const std::vector<chord_occurrence>& chords,
+                                                  const improvisation_config& config,
+                                                  const phrase_analysis& analysis, int candidate);
+// The same gestures, the written notes read from `melody`, the index of `score`; a caller that
+// plans many phrases over one source builds the index once.
+std::vector<melody_gesture> build_melody_gestures(const source_score& score,
+                                                  const melody_tick_index& melody,
                                                   const arrangement_style_profile& style,
                                                   const std::vector<chord_occurrence>& chords,
                                                   const improvisation_config& config,

@@ -131,6 +131,42 @@ std::optional<std::vector<rest_chord_marker>> chord_markers_filling(const boost:
   return markers;
 }
 
+// The event list read measure by measure: when the starts never decrease, the starts and the
+// largest end up to each event; nothing otherwise.
+struct event_runs {
+  std::vector<std::int64_t> starts;
+  std::vector<std::int64_t> reach;
+};
+
+std::optional<event_runs> events_by_start_and_reach(const std::vector<arrangement_event>& events) {
+  if (!std::ranges::is_sorted(events, {}, &arrangement_event::start_ticks)) return std::nullopt;
+  event_runs runs;
+  runs.starts.reserve(events.size());
+  runs.reach.reserve(events.size());
+  for (const auto& event : events) {
+    runs.starts.push_back(event.start_ticks);
+    const auto end = event_end_ticks(event);
+    runs.reach.push_back(runs.reach.empty() ? end : std::max(runs.reach.back(), end));
+  }
+  return runs;
+}
+
+// The run of the list that holds every event falling inside the measure: the events before it
+// end by the measure's start, those after it start at its end or later. The whole list when its
+// starts decrease somewhere.
+std::span<const arrangement_event> events_run_for_measure(
+    const std::vector<arrangement_event>& events, const std::optional<event_runs>& runs,
+    const source_measure& measure) {
+  if (!runs) return events;
+  const auto measure_start = measure.start_tick;
+  const auto measure_end = measure.start_tick + measure.capacity_ticks;
+  const auto first = std::ranges::upper_bound(runs->reach, measure_start) - runs->reach.begin();
+  const auto last = std::ranges::lower_bound(runs->starts, measure_end) - runs->starts.begin();
+  if (first >= last) return {};
+  return std::span<const arrangement_event>(events).subspan(static_cast<std::size_t>(first),
+                                                            static_cast<std::size_t>(last - first));
+}
+
 }  // namespace
 
 const boost::json::value* member(const boost::json::object& object, const char* key) {
@@ -278,9 +314,11 @@ boost::json::object make_arranged_staff(const source_score& source,
                                         arrangement_options options) {
   std::int64_t counter = 0;
   boost::json::array measures;
+  const auto runs = events_by_start_and_reach(events);
   for (std::size_t index = 0; index < source.measures.size(); ++index) {
     const auto& measure = source.measures[index];
-    auto voice_data = measure_notes_from_events(measure, events, counter, options.assist);
+    auto voice_data = measure_notes_from_events(
+        measure, events_run_for_measure(events, runs, measure), counter, options.assist);
     measures.push_back(
         make_measure(measure, index, make_voice("voice-arranged-guitar", std::move(voice_data))));
   }
@@ -307,6 +345,13 @@ void remove_existing_arranged_staff(boost::json::array& staves) {
 
 measure_voice_data measure_notes_from_events(const source_measure& measure,
                                              const std::vector<arrangement_event>& events,
+                                             std::int64_t& counter, bool include_fingers) {
+  return measure_notes_from_events(measure, std::span<const arrangement_event>(events), counter,
+                                   include_fingers);
+}
+
+measure_voice_data measure_notes_from_events(const source_measure& measure,
+                                             std::span<const arrangement_event> events,
                                              std::int64_t& counter, bool include_fingers) {
   measure_voice_data voice_data;
   const auto measure_start = measure.start_tick;

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,10 @@ void remove_existing_arranged_staff(boost::json::array& staves);
 // order, each written from the end of the one before; rests in the gaps.
 measure_voice_data measure_notes_from_events(const source_measure& measure,
                                              const std::vector<arrangement_event>& events,
+                                             std::int64_t& counter, bool include_fingers);
+// The same notes from a run of the list that holds every event falling inside the measure.
+measure_voice_data measure_notes_from_events(const source_measure& measure,
+                                             std::span<const arrangement_event> events,
                                              std::int64_t& counter, bool include_fingers);
 
 // Appends the written notes of one piece of an event: one note for a tuplet member, otherwise a
