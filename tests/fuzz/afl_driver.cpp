@@ -27,6 +27,8 @@ __attribute__((used)) volatile const char* afl_persistent_mark = "##SIG_AFL_PERS
 __attribute__((used)) volatile const char* afl_deferred_mark = "##SIG_AFL_DEFER_FORKSRV##";
 #endif
 
+bool orvanta::fuzz::replaying() { return false; }
+
 namespace {
 
 std::vector<std::uint8_t> read_all(std::istream& input) {

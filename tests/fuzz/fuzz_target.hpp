@@ -14,6 +14,11 @@ namespace orvanta::fuzz {
 // Runs the target on one input; returns only when every oracle held.
 void fuzz_one_input(const std::uint8_t* data, std::size_t size);
 
+// True in the replay tests, false in the AFL++ driver: a target that would be too slow to run all
+// its variants on every input while fuzzing may let the input choose one there, and replays every
+// saved input through all of them.
+bool replaying();
+
 // Aborts with the oracle's text unless it held.
 inline void require(bool held, const char* oracle) {
   if (held) return;
