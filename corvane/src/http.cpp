@@ -109,19 +109,6 @@ bool holds_non_finite_number(const boost::json::value& value) {
   }
 }
 
-// The request's JSON body: an empty object for an empty body, otherwise the strictly parsed body
-// (at most 32 levels deep); code 1 with the parser's message when it is not JSON.
-std::expected<boost::json::value, mendral::error> parse_json_body(const std::string& body) {
-  if (body.empty()) return boost::json::object();
-  boost::system::error_code ec;
-  auto parsed = boost::json::parse(body, ec);
-  if (ec) return detail::fail<boost::json::value>(1, ec.message(), MENDRAL_HERE);
-  if (holds_non_finite_number(parsed)) {
-    return detail::fail<boost::json::value>(1, "JSON number is out of range", MENDRAL_HERE);
-  }
-  return parsed;
-}
-
 // The TCP socket under a connection's stream.
 boost::asio::ip::tcp::socket& stream_socket(plain_stream& stream) { return stream.socket(); }
 
@@ -419,6 +406,17 @@ awaitable<std::expected<void, mendral::error>> async_stop_http_server(
 }
 
 }  // namespace
+
+std::expected<boost::json::value, mendral::error> parse_json_body(const std::string& body) {
+  if (body.empty()) return boost::json::object();
+  boost::system::error_code ec;
+  auto parsed = boost::json::parse(body, ec);
+  if (ec) return detail::fail<boost::json::value>(1, ec.message(), MENDRAL_HERE);
+  if (holds_non_finite_number(parsed)) {
+    return detail::fail<boost::json::value>(1, "JSON number is out of range", MENDRAL_HERE);
+  }
+  return parsed;
+}
 
 // Endpoints and options ---------------------------------------------------------------------------
 

@@ -81,6 +81,11 @@ std::expected<endpoint, mendral::error> server_endpoint_from_config(const endpoi
 // handler; nothing is checked here.
 server_options server_options_from_config(const endpoint_config& config);
 
+// A request body as the server reads it: an empty object for an empty body, otherwise the
+// strictly parsed body (at most 32 levels deep, every number finite); code 1 with the parser's
+// message, or "JSON number is out of range", when it is not such JSON.
+std::expected<boost::json::value, mendral::error> parse_json_body(const std::string& body);
+
 class server {
  public:
   // A server on the event loop's executor; nothing is bound until `start`.
