@@ -342,9 +342,7 @@ bool contains_pc(const std::vector<int>& pcs, int value) {
   return std::ranges::find(pcs, normalize_pc(value)) != pcs.end();
 }
 
-void append_pc(std::vector<int>& pcs, int value) {
-  if (!contains_pc(pcs, value)) pcs.push_back(normalize_pc(value));
-}
+void append_pc(std::vector<int>& pcs, int value) { append_unique_pc(pcs, value); }
 
 void append_scale_members(std::vector<int>& pcs, const std::vector<int>& listed,
                           const std::vector<int>& scale) {

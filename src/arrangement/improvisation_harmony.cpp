@@ -587,11 +587,24 @@ wide phrase_range(const std::vector<solo_phrase_event>& events) {
   return wide{highest->midi} - lowest->midi;
 }
 
+// What a phrase offers for comparison with a remembered one; its cells, pitch classes and range
+// also feed the melodic terms, so each is worked out once per phrase.
+struct phrase_profile {
+  std::string harmonic_signature;
+  std::string span_rhythm;
+  std::string own_rhythm;
+  std::vector<std::string> measure_cells;
+  std::string intervals;
+  std::vector<std::pair<std::int32_t, std::int32_t>> cells;
+  std::vector<std::int32_t> pitch_classes;
+  wide range = 0;
+};
+
 wide melodic_terms(const improvisation_config& config, const std::vector<solo_phrase_event>& events,
-                   const harmony_counts& harmony) {
+                   const phrase_profile& profile, const harmony_counts& harmony) {
   const wide n = static_cast<wide>(events.size());
   const auto intervals = count_intervals(events);
-  const auto cells = interval_cells(events);
+  const auto& cells = profile.cells;
   wide repeated_cells = 0;
   for (std::size_t index = 0; index < cells.size(); ++index) {
     if (std::find(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(index),
@@ -599,8 +612,8 @@ wide melodic_terms(const improvisation_config& config, const std::vector<solo_ph
       ++repeated_cells;
     }
   }
-  const wide distinct_pcs = static_cast<wide>(distinct_pitch_classes(events).size());
-  const wide range = phrase_range(events);
+  const wide distinct_pcs = static_cast<wide>(profile.pitch_classes.size());
+  const wide range = profile.range;
   const std::int32_t highest = std::ranges::max(events, {}, &solo_phrase_event::midi).midi;
 
   wide score = 10 * intervals.steps + 46 * intervals.skips + 72 * intervals.scalar_runs -
@@ -629,18 +642,6 @@ wide melodic_terms(const improvisation_config& config, const std::vector<solo_ph
   if (at_top >= 3) score -= 45 * at_top;
   return score;
 }
-
-// What a phrase offers for comparison with a remembered one.
-struct phrase_profile {
-  std::string harmonic_signature;
-  std::string span_rhythm;
-  std::string own_rhythm;
-  std::vector<std::string> measure_cells;
-  std::string intervals;
-  std::vector<std::pair<std::int32_t, std::int32_t>> cells;
-  std::vector<std::int32_t> pitch_classes;
-  wide range = 0;
-};
 
 // Penalties for echoing a remembered phrase: its rhythm, intervals, cells, first and last notes
 // and, over the same harmony, its pitch set. The latest phrase is echoed most audibly.
@@ -830,7 +831,6 @@ std::int32_t phrase_score(const source_score& score, const std::string& harmonic
   total += short_run_terms(events);
   total += repeated_onset_terms(events);
   total += eighth_measure_terms(score, config, events);
-  total += melodic_terms(config, events, harmony_count);
 
   const phrase_profile candidate{
       .harmonic_signature = harmonic_signature,
@@ -842,6 +842,7 @@ std::int32_t phrase_score(const source_score& score, const std::string& harmonic
       .pitch_classes = distinct_pitch_classes(events),
       .range = phrase_range(events),
   };
+  total += melodic_terms(config, events, candidate, harmony_count);
   for (std::size_t index = 0; index < memory.size(); ++index) {
     if (memory[index].events.empty()) continue;
     total +=

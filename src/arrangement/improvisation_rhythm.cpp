@@ -274,8 +274,6 @@ const row* row_for(const std::array<row, 5>& rows, phrase_function function) {
   return found == rows.end() ? nullptr : &*found;
 }
 
-// Pitch classes
-
 // Planning state
 
 // The gesture seeds of one candidate: `gesture` drives the landmark draws, contour picks and
