@@ -341,12 +341,6 @@ phrase_instance_plan plan_lone_phrase(const source_score& source, const section_
   return phrase;
 }
 
-bool section_holds_measures(const source_score& source, const full_arrangement_section& section) {
-  const auto measures = source.measures.size();
-  return section.measure_count > 0 && section.first_measure < measures &&
-         section.measure_count <= measures - section.first_measure;
-}
-
 section_plan plan_section(const source_score& source, const arrangement_analysis& analysis,
                           const full_arrangement_section& section, bool include_solo,
                           std::int64_t offset) {
@@ -533,7 +527,7 @@ arrangement_plan build_arrangement_plan(const source_score& source,
   std::int64_t offset = 0;
   for (const auto& section : sections) {
     // A section without source measures has no span to plan; the form never builds one.
-    if (!section_holds_measures(source, section)) continue;
+    if (!measure_run_fits(source, section.first_measure, section.measure_count)) continue;
     plan.sections.push_back(plan_section(source, analysis, section, include_solo, offset));
     offset += source_section_duration(source, section.first_measure, section.measure_count);
   }
