@@ -208,8 +208,7 @@ source_phrase phrase_for_span(const source_score& source, const harmonic_timelin
                               std::int64_t source_end) {
   source_phrase phrase;
   phrase.pickup = span.first_measure < body_start;
-  phrase.id =
-      phrase.pickup ? -1 : static_cast<source_phrase_id>((span.first_measure - body_start) / 4);
+  phrase.id = source_phrase_id_at(span.first_measure, body_start);
   phrase.range = {span.start_tick, span.end_tick};
   const auto end_measure = std::min(span.end_measure, source.measures.size());
   for (auto measure = span.first_measure; measure < end_measure; ++measure) {
@@ -330,6 +329,11 @@ void append_measure_windows(const source_score& source, const source_measure& me
 }
 
 }  // namespace
+
+source_phrase_id source_phrase_id_at(std::size_t measure, std::size_t body_start) {
+  if (measure < body_start) return -1;
+  return static_cast<source_phrase_id>((measure - body_start) / 4);
+}
 
 arrangement_analysis analyze_for_arrangement(const source_score& source,
                                              const harmonic_timeline& timeline,

@@ -320,17 +320,11 @@ phrase_instance_plan plan_source_phrase(const arrangement_analysis& analysis,
   return phrase;
 }
 
-// The id the analysis gives a phrase starting at the section's first measure.
-source_phrase_id phrase_id_at(const source_score& source, std::size_t measure) {
-  const auto body_start = body_start_measure_index(source);
-  if (measure < body_start) return -1;
-  return static_cast<source_phrase_id>((measure - body_start) / 4);
-}
-
 phrase_instance_plan plan_lone_phrase(const source_score& source, const section_plan& section,
                                       foreground_model foreground, const section_frame& frame) {
   phrase_instance_plan phrase;
-  phrase.source_phrase = phrase_id_at(source, section.section.first_measure);
+  phrase.source_phrase =
+      source_phrase_id_at(section.section.first_measure, body_start_measure_index(source));
   phrase.section_type = section.type;
   phrase.index = 0;
   phrase.range = {frame.offset, frame.arranged(frame.source_end)};
