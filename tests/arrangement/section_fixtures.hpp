@@ -16,15 +16,16 @@ namespace section_fixtures {
 using namespace orvanta::arrangement_detail;
 
 // The part's plan of a source as the driver builds it: the source analysed with the profile, the
-// form's sections for `form_part` (without a solo) planned, then specialised for `part`.
+// form's sections for `form_part` (with or without a solo) planned, then specialised for `part`.
 inline part_realization_plan part_plan_of(const source_score& source,
                                           const arrangement_style_profile& profile,
                                           orvanta::arrangement_part_type form_part,
-                                          orvanta::arrangement_part_type part) {
+                                          orvanta::arrangement_part_type part,
+                                          bool include_solo = false) {
   const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
-  const auto sections = full_arrangement_sections(source, form_part, false);
-  return specialize_for_part(build_arrangement_plan(source, analysis, sections, profile, false),
-                             part);
+  const auto sections = full_arrangement_sections(source, form_part, include_solo);
+  return specialize_for_part(
+      build_arrangement_plan(source, analysis, sections, profile, include_solo), part);
 }
 
 // A section of a part's plan with its slice of the source, placed after the sections before it.
