@@ -4,21 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include "arrangement/fixture_documents.hpp"
+
 #include <boost/json/array.hpp>
 #include <boost/json/object.hpp>
-#include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
 #include <cstdint>
-#include <fstream>
 #include <initializer_list>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+using fixture_documents::read_fixture;
 using orvanta::arrange_guitar_score;
 using orvanta::arrangement_message;
 using orvanta::arrangement_options;
@@ -86,13 +86,6 @@ json::value lead_sheet(const char* style, std::vector<json::object> measures) {
   return json::object{{"version", 1}, {"metadata", metadata}, {"staves", json::array{staff}}};
 }
 
-json::value fixture_file(const char* name) {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return json::parse(text.str());
-}
-
 json::value one_measure() {
   return lead_sheet(
       "Med. Swing",
@@ -153,7 +146,7 @@ std::vector<lead_sheet_case> lead_sheet_cases() {
       {"four measures", four_measures(), 0},
       {"six measures with a pickup", six_measures_with_pickup(), 1},
       {"nine measures with a 1/4 pickup", nine_measures_with_short_pickup(), 1},
-      {"the eight-bar fixture (a triplet)", fixture_file("lead_sheet_8_bars.json"), 0},
+      {"the eight-bar fixture (a triplet)", read_fixture("lead_sheet_8_bars.json"), 0},
   };
 }
 

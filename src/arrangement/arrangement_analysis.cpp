@@ -2,6 +2,7 @@
 
 #include "arrangement/form.hpp"
 #include "arrangement/improvisation_analysis.hpp"
+#include "arrangement/improvisation_common.hpp"
 
 #include <algorithm>
 #include <optional>
@@ -208,8 +209,7 @@ source_phrase phrase_for_span(const source_score& source, const harmonic_timelin
                               std::int64_t source_end) {
   source_phrase phrase;
   phrase.pickup = span.first_measure < body_start;
-  phrase.id =
-      phrase.pickup ? -1 : static_cast<source_phrase_id>((span.first_measure - body_start) / 4);
+  phrase.id = source_phrase_id_at(span.first_measure, body_start);
   phrase.range = {span.start_tick, span.end_tick};
   const auto end_measure = std::min(span.end_measure, source.measures.size());
   for (auto measure = span.first_measure; measure < end_measure; ++measure) {
@@ -289,20 +289,12 @@ bool theme_applies(const theme& candidate, const source_phrase& phrase) {
   return false;
 }
 
-// The measure holding the tick; the last measure when none does, 0 without measures.
-std::size_t measure_holding(const source_score& source, std::int64_t tick) {
-  for (std::size_t index = 0; index < source.measures.size(); ++index) {
-    const auto& measure = source.measures[index];
-    if (measure.start_tick <= tick && tick < measure_end(measure)) {
-      return index;
-    }
-  }
-  return source.measures.empty() ? 0 : source.measures.size() - 1;
-}
-
 cadence_point cadence_point_for(const source_score& source, const source_phrase& phrase) {
   const auto tick = std::max(add_ticks(phrase.range.end, -4096), phrase.range.start);
-  return {tick, measure_holding(source, tick), phrase.cadence_weight};
+  // The measure holding the tick, else the last one.
+  const auto measure =
+      improvisation_detail::measure_index_for_tick(source, tick, source.measures.size());
+  return {tick, measure, phrase.cadence_weight};
 }
 
 melody_window window_for(const source_score& source, tick_range range) {
@@ -321,7 +313,7 @@ void append_measure_windows(const source_score& source, const source_measure& me
   const auto capacity = measure.capacity_ticks;
   if (capacity <= 0) return;
   const auto step = capacity > 8193 ? capacity / 2 : std::int64_t{4096};
-  const auto end = add_ticks(measure.start_tick, capacity);
+  const auto end = measure_end(measure);
   for (auto start = measure.start_tick; start < end;) {
     const auto window_end = std::min(add_ticks(start, step), end);
     windows.push_back(window_for(source, {start, window_end}));
@@ -330,6 +322,11 @@ void append_measure_windows(const source_score& source, const source_measure& me
 }
 
 }  // namespace
+
+source_phrase_id source_phrase_id_at(std::size_t measure, std::size_t body_start) {
+  if (measure < body_start) return -1;
+  return static_cast<source_phrase_id>((measure - body_start) / 4);
+}
 
 arrangement_analysis analyze_for_arrangement(const source_score& source,
                                              const harmonic_timeline& timeline,

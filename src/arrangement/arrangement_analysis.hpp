@@ -184,6 +184,10 @@ arrangement_analysis analyze_for_arrangement(const source_score& source,
                                              const harmonic_timeline& timeline,
                                              const arrangement_style_profile& profile);
 
+// The id of the source phrase starting at the measure: -1 before the body start (the leading
+// pickup), else the count of whole four-measure groups from the body start.
+source_phrase_id source_phrase_id_at(std::size_t measure, std::size_t body_start);
+
 // True when the tick lies in the range: start <= tick < end.
 constexpr bool tick_in_range(const tick_range& range, std::int64_t tick) {
   return range.start <= tick && tick < range.end;

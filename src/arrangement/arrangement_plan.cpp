@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstddef>
 #include <system_error>
+#include <utility>
 
 namespace orvanta::arrangement_detail {
 namespace {
@@ -319,17 +320,11 @@ phrase_instance_plan plan_source_phrase(const arrangement_analysis& analysis,
   return phrase;
 }
 
-// The id the analysis gives a phrase starting at the section's first measure.
-source_phrase_id phrase_id_at(const source_score& source, std::size_t measure) {
-  const auto body_start = body_start_measure_index(source);
-  if (measure < body_start) return -1;
-  return static_cast<source_phrase_id>((measure - body_start) / 4);
-}
-
 phrase_instance_plan plan_lone_phrase(const source_score& source, const section_plan& section,
                                       foreground_model foreground, const section_frame& frame) {
   phrase_instance_plan phrase;
-  phrase.source_phrase = phrase_id_at(source, section.section.first_measure);
+  phrase.source_phrase =
+      source_phrase_id_at(section.section.first_measure, body_start_measure_index(source));
   phrase.section_type = section.type;
   phrase.index = 0;
   phrase.range = {frame.offset, frame.arranged(frame.source_end)};
@@ -338,12 +333,6 @@ phrase_instance_plan plan_lone_phrase(const source_score& source, const section_
   phrase.intensity = mean(section.density);
   phrase.density = phrase.intensity;
   return phrase;
-}
-
-bool section_holds_measures(const source_score& source, const full_arrangement_section& section) {
-  const auto measures = source.measures.size();
-  return section.measure_count > 0 && section.first_measure < measures &&
-         section.measure_count <= measures - section.first_measure;
 }
 
 section_plan plan_section(const source_score& source, const arrangement_analysis& analysis,
@@ -532,7 +521,7 @@ arrangement_plan build_arrangement_plan(const source_score& source,
   std::int64_t offset = 0;
   for (const auto& section : sections) {
     // A section without source measures has no span to plan; the form never builds one.
-    if (!section_holds_measures(source, section)) continue;
+    if (!measure_run_fits(source, section.first_measure, section.measure_count)) continue;
     plan.sections.push_back(plan_section(source, analysis, section, include_solo, offset));
     offset += source_section_duration(source, section.first_measure, section.measure_count);
   }
@@ -546,6 +535,30 @@ part_realization_plan specialize_for_part(const arrangement_plan& plan,
     section.section.role = section_role(part, section.section.type, plan.include_solo);
   }
   return realization;
+}
+
+section_debug_trace section_trace_of(const section_plan& plan) {
+  section_debug_trace trace;
+  trace.type = plan.type;
+  trace.function = plan.function;
+  trace.role = static_cast<std::int32_t>(plan.section.role);
+  trace.energy = plan.energy;
+  trace.density = plan.density;
+  trace.main_climax = plan.main_climax;
+  trace.phrases.reserve(plan.phrases.size());
+  for (const auto& phrase : plan.phrases) {
+    phrase_debug_trace phrase_trace;
+    phrase_trace.section_type = plan.type;
+    phrase_trace.source_phrase = phrase.source_phrase;
+    phrase_trace.phrase_section_type = phrase.section_type;
+    phrase_trace.phrase_index = phrase.index;
+    phrase_trace.function = phrase.function;
+    phrase_trace.planned_intent = phrase.rhythm_intent;
+    phrase_trace.electric_intent = phrase.electric_intent;
+    phrase_trace.foreground = phrase.foreground;
+    trace.phrases.push_back(std::move(phrase_trace));
+  }
+  return trace;
 }
 
 std::string format_arrangement_debug_trace(const arrangement_debug_trace& trace) {

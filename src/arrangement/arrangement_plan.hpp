@@ -262,7 +262,12 @@ arrangement_plan build_arrangement_plan(const source_score& source,
 // section's role set for the part. Never fails.
 part_realization_plan specialize_for_part(const arrangement_plan& plan, arrangement_part_type part);
 
-// Debug trace text
+// Debug trace
+
+// The record of a section before its generation writes into it: the plan's type, function, role,
+// contours and climax flag, and one phrase record per phrase plan carrying the plan's decisions,
+// its texts empty and its counters 0.
+section_debug_trace section_trace_of(const section_plan& plan);
 
 // The trace as lines: the plan's key, fingerprint and solo flag, then every section and its
 // phrases; numbers of the contours with two decimals whatever the locale.

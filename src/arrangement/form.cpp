@@ -10,11 +10,6 @@ namespace {
 
 bool is_chord_note(const source_note& note) { return !note.chord_symbol.empty(); }
 
-bool measure_run_fits(const source_score& source, std::size_t first, std::size_t count) {
-  const auto measures = source.measures.size();
-  return count > 0 && first < measures && count <= measures - first;
-}
-
 bool in_measure_run(std::size_t measure_index, std::size_t first, std::size_t count) {
   return measure_index >= first && measure_index - first < count;
 }
@@ -80,6 +75,12 @@ std::int64_t source_measure_start(const source_score& source, std::size_t measur
 std::int64_t source_measure_end(const source_score& source, std::size_t measure_index) {
   if (measure_index >= source.measures.size()) return 0;
   return measure_end(source.measures[measure_index]);
+}
+
+bool measure_run_fits(const source_score& source, std::size_t first_measure,
+                      std::size_t measure_count) {
+  const auto measures = source.measures.size();
+  return measure_count > 0 && first_measure < measures && measure_count <= measures - first_measure;
 }
 
 std::int64_t source_section_duration(const source_score& source, std::size_t first_measure,

@@ -61,6 +61,11 @@ std::int64_t source_measure_start(const source_score& source, std::size_t measur
 // The end tick (start plus capacity) of the measure.
 std::int64_t source_measure_end(const source_score& source, std::size_t measure_index);
 
+// True when the run of `measure_count` measures from `first_measure` is not empty and lies inside
+// the measure list.
+bool measure_run_fits(const source_score& source, std::size_t first_measure,
+                      std::size_t measure_count);
+
 // Ticks from the start of the first measure to the end of the last of `measure_count` measures;
 // 0 for a count of 0 or a run that leaves the measure list.
 std::int64_t source_section_duration(const source_score& source, std::size_t first_measure,

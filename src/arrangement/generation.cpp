@@ -61,30 +61,6 @@ void count_stabs_per_phrase(const std::vector<arrangement_event>& stabs, const s
   }
 }
 
-section_debug_trace section_trace_of(const section_plan& plan) {
-  section_debug_trace trace;
-  trace.type = plan.type;
-  trace.function = plan.function;
-  trace.role = static_cast<std::int32_t>(plan.section.role);
-  trace.energy = plan.energy;
-  trace.density = plan.density;
-  trace.main_climax = plan.main_climax;
-  trace.phrases.reserve(plan.phrases.size());
-  for (const auto& phrase : plan.phrases) {
-    phrase_debug_trace phrase_trace;
-    phrase_trace.section_type = plan.type;
-    phrase_trace.source_phrase = phrase.source_phrase;
-    phrase_trace.phrase_section_type = phrase.section_type;
-    phrase_trace.phrase_index = phrase.index;
-    phrase_trace.function = phrase.function;
-    phrase_trace.planned_intent = phrase.rhythm_intent;
-    phrase_trace.electric_intent = phrase.electric_intent;
-    phrase_trace.foreground = phrase.foreground;
-    trace.phrases.push_back(std::move(phrase_trace));
-  }
-  return trace;
-}
-
 }  // namespace
 
 generated_guitar_events finalize_generated_events(const source_score& source,

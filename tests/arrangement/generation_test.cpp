@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "grip_fixtures.hpp"
+#include "section_fixtures.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -175,14 +176,11 @@ source_score plain_song() {
   return song.score;
 }
 
+// The part's plan as the driver builds it, in the default style.
 part_realization_plan part_plan_of(const source_score& source, arrangement_part_type part,
                                    bool include_solo) {
-  const arrangement_style_profile profile;
-  const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
-  const auto sections =
-      full_arrangement_sections(source, arrangement_part_type::electric, include_solo);
-  return specialize_for_part(
-      build_arrangement_plan(source, analysis, sections, profile, include_solo), part);
+  return section_fixtures::part_plan_of(source, {}, arrangement_part_type::electric, part,
+                                        include_solo);
 }
 
 // An event's start and duration.

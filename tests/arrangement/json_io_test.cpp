@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "fixture_documents.hpp"
+#include "section_fixtures.hpp"
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -1021,11 +1022,8 @@ TEST(json_io_test, a_vocal_staff_written_for_the_lead_sheet_passes_validation) {
     const auto source = extract_source_score(*staff);
     const bool pickup = document == &with_pickup;
     ASSERT_EQ(leading_pickup_measure_index(source).has_value(), pickup);
-    const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), {});
-    const auto plan = build_arrangement_plan(
-        source, analysis, full_arrangement_sections(source, arrangement_part_type::electric, true),
-        {}, true);
-    const auto vocal = specialize_for_part(plan, arrangement_part_type::vocal);
+    const auto vocal = section_fixtures::part_plan_of(source, {}, arrangement_part_type::electric,
+                                                      arrangement_part_type::vocal, true);
     const auto written_staff = make_full_arranged_vocal_staff(*staff, source, vocal);
 
     auto written = *document;

@@ -16,15 +16,16 @@ namespace section_fixtures {
 using namespace orvanta::arrangement_detail;
 
 // The part's plan of a source as the driver builds it: the source analysed with the profile, the
-// form's sections for `form_part` (without a solo) planned, then specialised for `part`.
+// form's sections for `form_part` (with or without a solo) planned, then specialised for `part`.
 inline part_realization_plan part_plan_of(const source_score& source,
                                           const arrangement_style_profile& profile,
                                           orvanta::arrangement_part_type form_part,
-                                          orvanta::arrangement_part_type part) {
+                                          orvanta::arrangement_part_type part,
+                                          bool include_solo = false) {
   const auto analysis = analyze_for_arrangement(source, build_harmonic_timeline(source), profile);
-  const auto sections = full_arrangement_sections(source, form_part, false);
-  return specialize_for_part(build_arrangement_plan(source, analysis, sections, profile, false),
-                             part);
+  const auto sections = full_arrangement_sections(source, form_part, include_solo);
+  return specialize_for_part(
+      build_arrangement_plan(source, analysis, sections, profile, include_solo), part);
 }
 
 // A section of a part's plan with its slice of the source, placed after the sections before it.
@@ -48,29 +49,8 @@ std::optional<planned_section> first_planned_section(const source_score& source,
   return std::nullopt;
 }
 
-// The trace record the section driver hands to the section's generation: the section's plan
-// and one record per phrase, before anything is written into them.
-inline section_debug_trace section_trace_of(const section_plan& section) {
-  section_debug_trace record;
-  record.type = section.type;
-  record.function = section.function;
-  record.role = static_cast<std::int32_t>(section.section.role);
-  record.energy = section.energy;
-  record.density = section.density;
-  record.main_climax = section.main_climax;
-  for (const auto& phrase : section.phrases) {
-    phrase_debug_trace phrase_record;
-    phrase_record.section_type = section.type;
-    phrase_record.source_phrase = phrase.source_phrase;
-    phrase_record.phrase_section_type = phrase.section_type;
-    phrase_record.phrase_index = phrase.index;
-    phrase_record.function = phrase.function;
-    phrase_record.planned_intent = phrase.rhythm_intent;
-    phrase_record.electric_intent = phrase.electric_intent;
-    phrase_record.foreground = phrase.foreground;
-    record.phrases.push_back(phrase_record);
-  }
-  return record;
-}
+// The trace record the section driver hands to the section's generation, before anything is
+// written into it.
+using orvanta::arrangement_detail::section_trace_of;
 
 }  // namespace section_fixtures
