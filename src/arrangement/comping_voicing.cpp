@@ -712,9 +712,7 @@ bool positions_use_acoustic_comping_strings(const std::vector<tab_position>& pos
 }
 
 int max_fretted_fret_for_positions(const std::vector<tab_position>& positions) {
-  int highest = 0;
-  for (const auto& position : positions) highest = std::max(highest, position.fret);
-  return highest;
+  return max_fretted_fret(positions);
 }
 
 int acoustic_bass_upper_reach_penalty(const std::vector<tab_position>& positions) {
