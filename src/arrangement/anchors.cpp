@@ -148,27 +148,36 @@ arrangement_event rest_for_note(const source_score& score, const source_note& no
   return event;
 }
 
-// The chord labels of the measure's notes (rests included) by start, one per start tick, the
-// later note's label winning.
-std::vector<chord_label_marker> measure_chord_labels(const source_score& score,
-                                                     const source_measure& measure) {
+// The labels of the notes carrying a chord symbol (rests included) that `keep` accepts, by start,
+// one per start tick: the later note's label wins.
+template <class note_filter>
+std::vector<chord_label_marker> one_label_per_tick(const source_score& score,
+                                                   const note_filter& keep) {
   std::vector<chord_label_marker> labels;
   for (const auto& note : score.notes) {
-    if (!note.chord_symbol.empty() && note_belongs_to_measure(score, note, measure)) {
+    if (!note.chord_symbol.empty() && keep(note)) {
       labels.push_back({note.start_tick, note.duration_ticks, note.chord_symbol});
     }
   }
+  // Stable: labels on one tick stay in note order, so the later note's label is the one kept.
   sort_by_ascending_key(labels, [](const chord_label_marker& label) { return label.start_ticks; });
-  std::vector<chord_label_marker> merged;
+  std::vector<chord_label_marker> markers;
   for (auto& label : labels) {
-    if (!merged.empty() && merged.back().start_ticks == label.start_ticks) {
-      merged.back().duration_ticks = label.duration_ticks;
-      merged.back().symbol = std::move(label.symbol);
+    if (!markers.empty() && markers.back().start_ticks == label.start_ticks) {
+      markers.back() = std::move(label);
     } else {
-      merged.push_back(std::move(label));
+      markers.push_back(std::move(label));
     }
   }
-  return merged;
+  return markers;
+}
+
+// The chord labels of the measure's notes by start, one per start tick.
+std::vector<chord_label_marker> measure_chord_labels(const source_score& score,
+                                                     const source_measure& measure) {
+  return one_label_per_tick(score, [&](const source_note& note) {
+    return note_belongs_to_measure(score, note, measure);
+  });
 }
 
 // Every measure's events from the first builder that can write it, else its rest skeleton, in
@@ -243,23 +252,7 @@ std::vector<chord_occurrence> chord_occurrences(const source_score& score,
 }
 
 std::vector<chord_label_marker> source_chord_label_markers(const source_score& score) {
-  std::vector<chord_label_marker> labels;
-  for (const auto& note : score.notes) {
-    if (!note.chord_symbol.empty()) {
-      labels.push_back({note.start_tick, note.duration_ticks, note.chord_symbol});
-    }
-  }
-  // Stable: labels on one tick stay in note order, so the later note's label is the one kept.
-  sort_by_ascending_key(labels, [](const chord_label_marker& label) { return label.start_ticks; });
-  std::vector<chord_label_marker> markers;
-  for (auto& label : labels) {
-    if (!markers.empty() && markers.back().start_ticks == label.start_ticks) {
-      markers.back() = std::move(label);
-    } else {
-      markers.push_back(std::move(label));
-    }
-  }
-  return markers;
+  return one_label_per_tick(score, [](const source_note&) { return true; });
 }
 
 std::vector<std::int64_t> chord_marker_starts_in_measure(const source_score& score,

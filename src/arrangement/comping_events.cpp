@@ -451,8 +451,7 @@ bool planned_electric_hit_allowed(const phrase_instance_plan& phrase, const comp
 
 void append_unique_pulse_offset(std::vector<std::int64_t>& offsets, std::int64_t offset,
                                 std::int64_t capacity) {
-  if (offset < 0 || offset >= capacity) return;
-  if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end()) offsets.push_back(offset);
+  if (0 <= offset && offset < capacity) add_unique_tick(offsets, offset);
 }
 
 std::vector<std::int64_t> acoustic_bass_pulse_offsets(const source_measure& measure,

@@ -712,9 +712,7 @@ bool positions_use_acoustic_comping_strings(const std::vector<tab_position>& pos
 }
 
 int max_fretted_fret_for_positions(const std::vector<tab_position>& positions) {
-  int highest = 0;
-  for (const auto& position : positions) highest = std::max(highest, position.fret);
-  return highest;
+  return max_fretted_fret(positions);
 }
 
 int acoustic_bass_upper_reach_penalty(const std::vector<tab_position>& positions) {
@@ -868,17 +866,7 @@ std::vector<tab_position> acoustic_upper_pool_for_grip(const std::vector<tab_pos
 
 std::vector<tab_position> acoustic_bass_candidates_for_grip(
     const parsed_chord& chord, const std::vector<tab_position>& positions) {
-  std::vector<tab_position> basses;
-  for (const auto& position : positions) {
-    if (is_low_chord_string(position) &&
-        position_matches_any_degree(chord, position, chord.formula.degrees)) {
-      basses.push_back(position);
-    }
-  }
-  sort_by_ascending_key(basses, [&](const tab_position& position) {
-    return bass_order_key(position, position_degree_priority(chord, position));
-  });
-  return basses;
+  return bass_candidates(cut_terms_of(chord), positions);
 }
 
 std::vector<scored_acoustic_comping_grip> acoustic_comping_grips_for_candidate(

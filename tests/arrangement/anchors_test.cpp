@@ -26,6 +26,7 @@ using fixture_documents::read_fixture;
 using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_part_type;
+using score_fixtures::event_of;
 using score_fixtures::score_of;
 
 using grip = std::vector<tab_position>;
@@ -99,13 +100,6 @@ TEST(anchors_test, a_note_finds_the_first_tuplet_of_its_id_in_its_own_measure) {
     EXPECT_EQ(tuplet_for_note(score, row.note), row.expected) << row.name;
 }
 
-arrangement_event event_at(std::int64_t start, std::int64_t duration) {
-  arrangement_event event;
-  event.start_ticks = start;
-  event.duration_ticks = duration;
-  return event;
-}
-
 TEST(anchors_test, an_event_covers_only_the_ticks_strictly_inside_it) {
   struct row {
     std::int64_t start;
@@ -120,23 +114,23 @@ TEST(anchors_test, an_event_covers_only_the_ticks_strictly_inside_it) {
       {100, -50, 100, false},     {100, 1, 100, false},  {100, 2, 101, true},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(event_covers_tick(event_at(row.start, row.duration), row.tick), row.expected)
+    EXPECT_EQ(event_covers_tick(event_of(row.start, row.duration), row.tick), row.expected)
         << row.start << "+" << row.duration << " at " << row.tick;
   }
-  EXPECT_EQ(event_end_ticks(event_at(8192, 2048)), 10240);
-  EXPECT_EQ(event_end_ticks(event_at(100, -50)), 50);
+  EXPECT_EQ(event_end_ticks(event_of(8192, 2048)), 10240);
+  EXPECT_EQ(event_end_ticks(event_of(100, -50)), 50);
 }
 
 TEST(anchors_test, only_an_event_with_positions_is_playable) {
-  auto rest = event_at(0, 4096);
+  auto rest = event_of(0, 4096);
   rest.filler = true;
-  auto slash = event_at(4096, 4096);
+  auto slash = event_of(4096, 4096);
   slash.filler = true;
   slash.slash = true;
-  auto label = event_at(8192, 4096);
+  auto label = event_of(8192, 4096);
   label.filler = true;
   label.chord_symbol = "C7";
-  auto note = event_at(12288, 4096);
+  auto note = event_of(12288, 4096);
   note.positions = {{2, 1, 60, std::nullopt}};
 
   EXPECT_FALSE(has_playable_arrangement_event({}));
@@ -904,7 +898,7 @@ source_note tuplet_note_of(std::size_t measure, std::int64_t start, std::int64_t
 }
 
 arrangement_event filler_rest(std::int64_t start, std::int64_t duration, std::string symbol = "") {
-  auto event = event_at(start, duration);
+  auto event = event_of(start, duration);
   event.filler = true;
   event.chord_symbol = std::move(symbol);
   return event;
