@@ -1,5 +1,6 @@
 #include "server.hpp"
 
+#include "arrangement/fixture_documents.hpp"
 #include "document.hpp"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -335,12 +335,7 @@ TEST_F(web_root_test, read_file_returns_the_whole_content_or_not_found) {
 namespace json = boost::json;
 using json_result = std::expected<json::value, mendral::error>;
 
-json::value lead_sheet() {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/lead_sheet_8_bars.json");
-  std::stringstream text;
-  text << file.rdbuf();
-  return json::parse(text.str());
-}
+json::value lead_sheet() { return fixture_documents::read_fixture("lead_sheet_8_bars.json"); }
 
 // The lead sheet with its first chord symbol replaced.
 json::value lead_sheet_with_first_chord(const char* symbol) {
