@@ -103,23 +103,6 @@ async def close(writer):
     writer.transport.abort()
 
 
-async def idle_slot(end, cuts, stats):
-    while time.monotonic() < end:
-        # Timed from before the connect: the figure is never below the server's own measure.
-        opened = time.monotonic()
-        try:
-            reader, writer = await connect()
-        except OSError:
-            stats["connect failures"] += 1
-            await asyncio.sleep(0.1)
-            continue
-        if await wait_for_cut(reader, end):
-            cuts.append(time.monotonic() - opened)
-        else:
-            stats["open at the end"].append(time.monotonic() - opened)
-        await close(writer)
-
-
 async def trickle(writer, end):
     header = b"GET /api/health HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"a" * 100000
     for byte in header:
@@ -133,7 +116,9 @@ async def trickle(writer, end):
         await asyncio.sleep(1.0)
 
 
-async def slow_slot(end, cuts, stats):
+async def slot(end, cuts, stats, talk=None):
+    """One connection after another until the end, each sending what talk sends (nothing when
+    there is no talk) and timed until the server cuts it."""
     while time.monotonic() < end:
         # Timed from before the connect: the figure is never below the server's own measure.
         opened = time.monotonic()
@@ -143,12 +128,13 @@ async def slow_slot(end, cuts, stats):
             stats["connect failures"] += 1
             await asyncio.sleep(0.1)
             continue
-        sender = asyncio.create_task(trickle(writer, end))
+        sender = asyncio.create_task(talk(writer, end)) if talk else None
         if await wait_for_cut(reader, end):
             cuts.append(time.monotonic() - opened)
         else:
             stats["open at the end"].append(time.monotonic() - opened)
-        sender.cancel()
+        if sender:
+            sender.cancel()
         await close(writer)
 
 
@@ -230,8 +216,8 @@ async def main():
     idle_cuts, slow_cuts, answers = [], [], []
     idle_stats = {"open at the end": [], "connect failures": 0}
     slow_stats = {"open at the end": [], "connect failures": 0}
-    tasks = [idle_slot(end, idle_cuts, idle_stats) for _ in range(idle_count)]
-    tasks += [slow_slot(end, slow_cuts, slow_stats) for _ in range(slow_count)]
+    tasks = [slot(end, idle_cuts, idle_stats) for _ in range(idle_count)]
+    tasks += [slot(end, slow_cuts, slow_stats, trickle) for _ in range(slow_count)]
     tasks += [body_worker(index, end, answers) for index in range(body_workers)]
     await asyncio.gather(*tasks)
 
