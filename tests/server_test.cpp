@@ -33,15 +33,14 @@ constexpr std::string_view html_type = "text/html; charset=utf-8";
 constexpr std::string_view builtin_page =
     "<!doctype html><title>Orvanta</title><main>Orvanta frontend has not been built.</main>";
 
-// Runs the router's route for the method and path to completion.
+// Runs the router's route for the method and path on the body to completion.
 response_result call(const corvane::service_router& router, std::string path,
-                     std::string method = "GET") {
+                     std::string method = "GET", boost::json::value body = boost::json::object()) {
   boost::asio::io_context context;
-  auto answer =
-      boost::asio::co_spawn(context,
-                            router.call_response({"127.0.0.1", std::move(method), std::move(path)},
-                                                 boost::json::object()),
-                            boost::asio::use_future);
+  auto answer = boost::asio::co_spawn(
+      context,
+      router.call_response({"127.0.0.1", std::move(method), std::move(path)}, std::move(body)),
+      boost::asio::use_future);
   context.run();
   return answer.get();
 }
@@ -368,12 +367,7 @@ json_result arrange(const corvane::service_router& router, json::value body) {
 
 // The raw answer of POST /api/arrange, envelope included.
 std::string arrange_raw(const corvane::service_router& router, json::value body) {
-  boost::asio::io_context context;
-  auto answer = boost::asio::co_spawn(
-      context, router.call_response({"127.0.0.1", "POST", "/api/arrange"}, std::move(body)),
-      boost::asio::use_future);
-  context.run();
-  return answer.get().value().body;
+  return call(router, "/api/arrange", "POST", std::move(body)).value().body;
 }
 
 // The payload of a successful answer; null, after a test failure, for a failed one.
