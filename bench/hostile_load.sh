@@ -22,10 +22,8 @@ duration=${1:-20}
   exit 2
 }
 
-bash scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target orvanta
-binary=$PWD/build/release/src/orvanta
+source bench/service.sh
+build_service
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta_hostile.XXXXXX")
 server_pid=""
@@ -42,20 +40,8 @@ hard_limit=$(ulimit -Hn)
 if [[ "$hard_limit" == unlimited || "$hard_limit" -gt 65536 ]]; then hard_limit=65536; fi
 ulimit -Sn "$hard_limit"
 
-source scripts/free_port.sh
-port=$(pick_port)
 mkdir -p "$work/web"
-env -u CORVANE_HTTP_BIND_ADDRESS ORVANTA_BIND_ADDRESS="127.0.0.1:$port" \
-  ORVANTA_WEB_ROOT="$work/web" "$binary" >"$work/out" 2>"$work/err" &
-server_pid=$!
-deadline=$((SECONDS + 30))
-until grep -q '^orvanta listening on ' "$work/out"; do
-  if ! kill -0 "$server_pid" 2>/dev/null || ((SECONDS >= deadline)); then
-    echo "orvanta did not start: $(cat "$work/err")" >&2
-    exit 1
-  fi
-  sleep 0.05
-done
+start_service "$work/web" "$work"
 
 memory() {  # FIELD: the service's VmHWM or VmRSS in MiB
   awk -v field="$1:" '$1 == field {printf "%.1f MiB", $2 / 1024}' "/proc/$server_pid/status"
@@ -66,16 +52,11 @@ health_wrk() {  # SECONDS REPORT
     -H "Connection: close" "http://127.0.0.1:$port/api/health" >"$2"
 }
 
-# wrk prints the socket-error and non-2xx lines only when something went wrong.
 health_line() {  # LABEL REPORT
   local rate p50 p99 socket_errors non_2xx
-  rate=$(awk '/^Requests\/sec:/ {print $2}' "$2")
-  p50=$(awk '$1 == "50%" {print $2}' "$2")
-  p99=$(awk '$1 == "99%" {print $2}' "$2")
-  socket_errors=$(awk -F'[ ,]+' '/Socket errors:/ {print $4 + $6 + $8 + $10}' "$2")
-  non_2xx=$(awk '/Non-2xx or 3xx responses:/ {print $NF}' "$2")
+  wrk_figures "$2"
   printf '%-22s %10s req/s   p50 %9s   p99 %9s   socket errors %s   non-2xx %s\n' "$1" "$rate" \
-    "$p50" "$p99" "${socket_errors:-0}" "${non_2xx:-0}"
+    "$p50" "$p99" "$socket_errors" "$non_2xx"
 }
 
 echo "service on port $port, open-file limit $(ulimit -Sn); hostile run of $duration s"
@@ -122,23 +103,6 @@ async def close(writer):
     writer.transport.abort()
 
 
-async def idle_slot(end, cuts, stats):
-    while time.monotonic() < end:
-        # Timed from before the connect: the figure is never below the server's own measure.
-        opened = time.monotonic()
-        try:
-            reader, writer = await connect()
-        except OSError:
-            stats["connect failures"] += 1
-            await asyncio.sleep(0.1)
-            continue
-        if await wait_for_cut(reader, end):
-            cuts.append(time.monotonic() - opened)
-        else:
-            stats["open at the end"].append(time.monotonic() - opened)
-        await close(writer)
-
-
 async def trickle(writer, end):
     header = b"GET /api/health HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"a" * 100000
     for byte in header:
@@ -152,7 +116,9 @@ async def trickle(writer, end):
         await asyncio.sleep(1.0)
 
 
-async def slow_slot(end, cuts, stats):
+async def slot(end, cuts, stats, talk=None):
+    """One connection after another until the end, each sending what talk sends (nothing when
+    there is no talk) and timed until the server cuts it."""
     while time.monotonic() < end:
         # Timed from before the connect: the figure is never below the server's own measure.
         opened = time.monotonic()
@@ -162,12 +128,13 @@ async def slow_slot(end, cuts, stats):
             stats["connect failures"] += 1
             await asyncio.sleep(0.1)
             continue
-        sender = asyncio.create_task(trickle(writer, end))
+        sender = asyncio.create_task(talk(writer, end)) if talk else None
         if await wait_for_cut(reader, end):
             cuts.append(time.monotonic() - opened)
         else:
             stats["open at the end"].append(time.monotonic() - opened)
-        sender.cancel()
+        if sender:
+            sender.cancel()
         await close(writer)
 
 
@@ -249,8 +216,8 @@ async def main():
     idle_cuts, slow_cuts, answers = [], [], []
     idle_stats = {"open at the end": [], "connect failures": 0}
     slow_stats = {"open at the end": [], "connect failures": 0}
-    tasks = [idle_slot(end, idle_cuts, idle_stats) for _ in range(idle_count)]
-    tasks += [slow_slot(end, slow_cuts, slow_stats) for _ in range(slow_count)]
+    tasks = [slot(end, idle_cuts, idle_stats) for _ in range(idle_count)]
+    tasks += [slot(end, slow_cuts, slow_stats, trickle) for _ in range(slow_count)]
     tasks += [body_worker(index, end, answers) for index in range(body_workers)]
     await asyncio.gather(*tasks)
 
@@ -285,15 +252,5 @@ else
   status=1
 fi
 
-kill -TERM "$server_pid"
-deadline=$((SECONDS + 30))
-while kill -0 "$server_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.05; done
-kill -KILL "$server_pid" 2>/dev/null || true
-server_status=0
-wait "$server_pid" || server_status=$?
-server_pid=""
-if ((server_status != 0)); then
-  echo "orvanta ended with status $server_status" >&2
-  status=1
-fi
+stop_service || status=1
 exit "$status"

@@ -11,10 +11,8 @@ connections=16
 threads=4
 duration=10s
 
-bash scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target orvanta
-binary=$PWD/build/release/src/orvanta
+source bench/service.sh
+build_service
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta_load.XXXXXX")
 server_pid=""
@@ -40,20 +38,7 @@ wrk.headers["Content-Type"] = "application/json"
 file:close()
 LUA
 
-source scripts/free_port.sh
-
-port=$(pick_port)
-env -u CORVANE_HTTP_BIND_ADDRESS ORVANTA_BIND_ADDRESS="127.0.0.1:$port" \
-  ORVANTA_WEB_ROOT="$work/web" "$binary" >"$work/out" 2>"$work/err" &
-server_pid=$!
-deadline=$((SECONDS + 30))
-until grep -q '^orvanta listening on ' "$work/out"; do
-  if ! kill -0 "$server_pid" 2>/dev/null || ((SECONDS >= deadline)); then
-    echo "orvanta did not start: $(cat "$work/err")" >&2
-    exit 1
-  fi
-  sleep 0.05
-done
+start_service "$work/web" "$work"
 
 errors=0
 printf '%-16s %12s %10s %10s %14s %8s\n' route requests/s p50 p99 socket-errors non-2xx
@@ -63,28 +48,11 @@ for route in /api/health /assets/app.js /api/arrange; do
   if [[ "$route" == /api/arrange ]]; then script=(--script "$work/arrange.lua"); fi
   timeout 60 wrk --threads "$threads" --connections "$connections" --duration "$duration" \
     --latency "${script[@]}" -H "Connection: close" "http://127.0.0.1:$port$route" >"$report"
-  rate=$(awk '/^Requests\/sec:/ {print $2}' "$report")
-  p50=$(awk '$1 == "50%" {print $2}' "$report")
-  p99=$(awk '$1 == "99%" {print $2}' "$report")
-  # wrk prints these two lines only when something went wrong.
-  socket_errors=$(awk -F'[ ,]+' '/Socket errors:/ {print $4 + $6 + $8 + $10}' "$report")
-  non_2xx=$(awk '/Non-2xx or 3xx responses:/ {print $NF}' "$report")
-  socket_errors=${socket_errors:-0}
-  non_2xx=${non_2xx:-0}
+  wrk_figures "$report"
   printf '%-16s %12s %10s %10s %14s %8s\n' "$route" "$rate" "$p50" "$p99" "$socket_errors" \
     "$non_2xx"
   if ((socket_errors > 0 || non_2xx > 0)); then errors=1; fi
 done
 
-kill -TERM "$server_pid"
-deadline=$((SECONDS + 30))
-while kill -0 "$server_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.05; done
-kill -KILL "$server_pid" 2>/dev/null || true
-status=0
-wait "$server_pid" || status=$?
-server_pid=""
-if ((status != 0)); then
-  echo "orvanta ended with status $status" >&2
-  exit 1
-fi
+stop_service || exit 1
 exit "$errors"

@@ -1,5 +1,6 @@
 #include "server.hpp"
 
+#include "arrangement/fixture_documents.hpp"
 #include "document.hpp"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,15 +33,14 @@ constexpr std::string_view html_type = "text/html; charset=utf-8";
 constexpr std::string_view builtin_page =
     "<!doctype html><title>Orvanta</title><main>Orvanta frontend has not been built.</main>";
 
-// Runs the router's route for the method and path to completion.
+// Runs the router's route for the method and path on the body to completion.
 response_result call(const corvane::service_router& router, std::string path,
-                     std::string method = "GET") {
+                     std::string method = "GET", boost::json::value body = boost::json::object()) {
   boost::asio::io_context context;
-  auto answer =
-      boost::asio::co_spawn(context,
-                            router.call_response({"127.0.0.1", std::move(method), std::move(path)},
-                                                 boost::json::object()),
-                            boost::asio::use_future);
+  auto answer = boost::asio::co_spawn(
+      context,
+      router.call_response({"127.0.0.1", std::move(method), std::move(path)}, std::move(body)),
+      boost::asio::use_future);
   context.run();
   return answer.get();
 }
@@ -335,12 +334,7 @@ TEST_F(web_root_test, read_file_returns_the_whole_content_or_not_found) {
 namespace json = boost::json;
 using json_result = std::expected<json::value, mendral::error>;
 
-json::value lead_sheet() {
-  std::ifstream file(std::string(ORVANTA_TEST_FIXTURES_DIR) + "/lead_sheet_8_bars.json");
-  std::stringstream text;
-  text << file.rdbuf();
-  return json::parse(text.str());
-}
+json::value lead_sheet() { return fixture_documents::read_fixture("lead_sheet_8_bars.json"); }
 
 // The lead sheet with its first chord symbol replaced.
 json::value lead_sheet_with_first_chord(const char* symbol) {
@@ -373,12 +367,7 @@ json_result arrange(const corvane::service_router& router, json::value body) {
 
 // The raw answer of POST /api/arrange, envelope included.
 std::string arrange_raw(const corvane::service_router& router, json::value body) {
-  boost::asio::io_context context;
-  auto answer = boost::asio::co_spawn(
-      context, router.call_response({"127.0.0.1", "POST", "/api/arrange"}, std::move(body)),
-      boost::asio::use_future);
-  context.run();
-  return answer.get().value().body;
+  return call(router, "/api/arrange", "POST", std::move(body)).value().body;
 }
 
 // The payload of a successful answer; null, after a test failure, for a failed one.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "arrangement.hpp"
+#include "arrangement/anchors.hpp"
 #include "arrangement/source.hpp"
 #include "corvane/http.hpp"
 #include "document.hpp"
@@ -138,13 +139,6 @@ void report_finding(const validation_message& finding, const request& asked) {
                asked.options.assist, finding.path.c_str(), finding.message.c_str());
 }
 
-bool has_error(const arrangement_result& result) {
-  for (const auto& message : result.messages) {
-    if (message.level == "error") return true;
-  }
-  return false;
-}
-
 std::string serialised(const arrangement_result& result) {
   std::string text = boost::json::serialize(result.document);
   for (const auto& message : result.messages) {
@@ -173,7 +167,7 @@ void check_arrangement(const boost::json::value& document, const boost::json::va
   const auto result = timed_arrangement(document, asked);
   require(serialised(timed_arrangement(again, asked)) == serialised(result),
           "the same request gave two different answers");
-  if (has_error(result)) return;
+  if (arrangement_detail::messages_have_error(result.messages)) return;
 
   const auto* staves = result.document.as_object().at("staves").if_array();
   require(staves != nullptr && !staves->empty(), "an arranged document without staves");
