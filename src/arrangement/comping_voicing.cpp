@@ -292,7 +292,7 @@ finished_placement& finish_placement(voicing_search& search,
   // accepted voicing comes back fingered and by pitch with its bass first, and splitting it again
   // would accept it unchanged: its bass is that first note, the others its upper notes.
   std::vector<tab_position> positions{placement.begin(), placement.end()};
-  sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+  sort_positions_by_pitch(positions);
   if (!acoustic_rules_hold(positions) ||
       !preserves_identity(search.chord, positions, search.terms)) {
     return finished;
@@ -738,7 +738,7 @@ bool acoustic_bass_upper_reach_playable(const std::vector<tab_position>& positio
 
 std::optional<std::vector<tab_position>> playable_acoustic_combined_positions(
     std::vector<tab_position> positions) {
-  sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+  sort_positions_by_pitch(positions);
   if (!acoustic_rules_hold(positions)) return std::nullopt;
   return assign_fingering(std::move(positions));
 }
@@ -960,7 +960,7 @@ std::vector<tab_position> electric_stab_positions_for_grip(
                                      return slot && add_position_if_playable(stab, *slot);
                                    });
     if (!built || stab.size() != size) continue;
-    sort_by_ascending_key(stab, [](const tab_position& position) { return position.midi; });
+    sort_positions_by_pitch(stab);
     return assigned_or_original_fingering(std::move(stab));
   }
   return {};

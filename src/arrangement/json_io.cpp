@@ -247,9 +247,7 @@ boost::json::object make_arranged_note(std::string id, std::int64_t duration,
                                        const std::string& chord_symbol, bool tie_to_next,
                                        bool tie_from_previous, bool include_tab_positions,
                                        bool include_fingers, const arrangement_event& event) {
-  std::sort(
-      positions.begin(), positions.end(),
-      [](const tab_position& left, const tab_position& right) { return left.midi < right.midi; });
+  sort_positions_by_pitch(positions);
   const bool sounds = !positions.empty();
 
   boost::json::array pitches;

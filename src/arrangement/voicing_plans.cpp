@@ -384,7 +384,7 @@ std::optional<std::vector<tab_position>> exact_grip_positions(
     if (!midi) return std::nullopt;
     positions.push_back({string_number, fret, *midi, std::nullopt});
   }
-  sort_by_ascending_key(positions, [](const tab_position& position) { return position.midi; });
+  sort_positions_by_pitch(positions);
   return positions;
 }
 
