@@ -222,7 +222,7 @@ std::optional<source_tuplet> tuplet_for_note(const source_score& score, const so
 }
 
 std::int64_t event_end_ticks(const arrangement_event& event) {
-  return event.start_ticks + event.duration_ticks;
+  return add_ticks(event.start_ticks, event.duration_ticks);
 }
 
 bool event_covers_tick(const arrangement_event& event, std::int64_t tick) {

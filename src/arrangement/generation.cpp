@@ -171,8 +171,8 @@ std::optional<generated_guitar_events> generated_solo_events_for_pickup_overlap(
 
   auto solo = generated_solo_events_for_source(*solo_source, profile, messages, *solo_profile,
                                                section.type);
-  const auto window_end =
-      section_start + source_section_duration(source, section.first_measure, section.measure_count);
+  const auto window_end = add_ticks(
+      section_start, source_section_duration(source, section.first_measure, section.measure_count));
   std::vector<arrangement_event> kept;
   for (auto event : solo.events) {
     const auto end = event_end_ticks(event);
@@ -331,7 +331,7 @@ previous_grip_context previous_grip_before(const std::vector<arrangement_event>&
   }
   if (latest == nullptr) return {};
   return {latest->positions,
-          std::max(offset - event_end_ticks(*latest), shortest_previous_grip_gap)};
+          std::max(subtract_ticks(offset, event_end_ticks(*latest)), shortest_previous_grip_gap)};
 }
 
 std::optional<std::int64_t> first_event_start(const std::vector<arrangement_event>& events) {

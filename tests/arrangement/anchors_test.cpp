@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -101,6 +102,7 @@ TEST(anchors_test, a_note_finds_the_first_tuplet_of_its_id_in_its_own_measure) {
 }
 
 TEST(anchors_test, an_event_covers_only_the_ticks_strictly_inside_it) {
+  constexpr auto max_tick = std::numeric_limits<std::int64_t>::max();
   struct row {
     std::int64_t start;
     std::int64_t duration;
@@ -119,6 +121,9 @@ TEST(anchors_test, an_event_covers_only_the_ticks_strictly_inside_it) {
   }
   EXPECT_EQ(event_end_ticks(event_of(8192, 2048)), 10240);
   EXPECT_EQ(event_end_ticks(event_of(100, -50)), 50);
+  // The end saturates at the top of the range instead of wrapping below the start.
+  EXPECT_EQ(event_end_ticks(event_of(max_tick - 8, 100)), max_tick);
+  EXPECT_TRUE(event_covers_tick(event_of(max_tick - 8, 100), max_tick - 1));
 }
 
 TEST(anchors_test, only_an_event_with_positions_is_playable) {

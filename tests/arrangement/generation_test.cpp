@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "grip_fixtures.hpp"
+#include "score_fixtures.hpp"
 #include "section_fixtures.hpp"
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -445,10 +447,13 @@ TEST(generation_test, a_section_follows_the_grip_that_sounded_last_before_it) {
     return event_of(start, duration, positions, "", false);
   };
   constexpr std::int64_t section_start = 32768;
+  constexpr auto min_tick = std::numeric_limits<std::int64_t>::min();
+  constexpr auto max_tick = std::numeric_limits<std::int64_t>::max();
   struct row {
     const char* name;
     std::vector<arrangement_event> events;
     previous_grip_context expected;
+    std::int64_t offset = section_start;
   };
   const row rows[] = {
       {"nothing before", {}, {std::nullopt, 4096}},
@@ -462,9 +467,32 @@ TEST(generation_test, a_section_follows_the_grip_that_sounded_last_before_it) {
       {"equal starts: the first in the list",
        {grip_at(24576, 2048, other), grip_at(24576, 4096, low)},
        {other, 6144}},
+      {"a gap wider than the range saturates",
+       {grip_at(min_tick, 10, low)},
+       {low, max_tick},
+       max_tick},
   };
-  for (const auto& [name, events, expected] : rows) {
-    EXPECT_EQ(previous_grip_before(events, section_start), expected) << name;
+  for (const auto& [name, events, expected, offset] : rows) {
+    EXPECT_EQ(previous_grip_before(events, offset), expected) << name;
+  }
+}
+
+// A solo laid out at the top of the tick range: its window ends at the largest tick instead of
+// wrapping below the section's start, so what the solo plays there is kept.
+TEST(generation_test, a_solo_window_at_the_top_of_the_range_keeps_its_notes) {
+  const auto song = short_pickup_song(4);
+  const auto plan = part_plan_of(song, arrangement_part_type::electric, true);
+  const auto& section = plan.sections[4].section;
+  ASSERT_EQ(section.role, role::electric_solo);
+  constexpr auto solo_start = std::numeric_limits<std::int64_t>::max() - 2 * 16384;
+  std::vector<arrangement_message> messages;
+  const auto solo = generated_solo_events_for_pickup_overlap(song, section, {}, messages,
+                                                             solo_start - 16384, solo_start);
+  ASSERT_TRUE(solo);
+  EXPECT_TRUE(solo->playable);
+  for (const auto& event : solo->events) {
+    EXPECT_GE(event.start_ticks, solo_start - 4096);
+    EXPECT_GT(event.duration_ticks, 0);
   }
 }
 
