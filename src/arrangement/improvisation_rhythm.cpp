@@ -709,8 +709,11 @@ std::optional<std::int64_t> quantized_gesture_duration(std::int64_t ticks) {
 
 std::int64_t snap_to_eighth(const source_score& score, std::int64_t tick, std::int64_t limit) {
   if (score.measures.empty()) return tick - tick % eighth;
-  const auto& measure =
-      score.measures[measure_index_for_tick(score, tick, score.measures.size() - 1)];
+  // A tick before the first measure belongs to the first one, not to the fallback at the end.
+  const auto index = tick < score.measures.front().start_tick
+                         ? std::size_t{0}
+                         : measure_index_for_tick(score, tick, score.measures.size() - 1);
+  const auto& measure = score.measures[index];
   auto offset = std::max<std::int64_t>(subtract_ticks(tick, measure.start_tick), 0);
   offset = std::min(offset, subtract_ticks(measure.capacity_ticks, eighth));
   offset = add_ticks(offset, eighth / 2);

@@ -161,7 +161,8 @@ TEST(improvisation_rhythm_test, snapping_takes_the_nearest_eighth_of_the_measure
       {"less stays", whole + 1023, 4 * whole, whole},
       {"never past the measure's last eighth", whole + 16000, 4 * whole, whole + 14336},
       {"an eighth before the limit", whole + 8192, whole + 6144, whole + 4096},
-      {"outside every measure the last one counts", -3000, 4 * whole, whole},
+      {"before the first measure the first one counts", -3000, 4 * whole, 0},
+      {"after the last measure the last one counts", 3 * whole, 4 * whole, whole + 14336},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(snap_to_eighth(score, row.tick, row.limit), row.expected) << row.name;
@@ -538,6 +539,40 @@ TEST(improvisation_rhythm_test, every_candidate_plans_a_well_formed_phrase) {
         }
       }
     }
+  }
+}
+
+// A landmark on the first downbeat may be displaced an eighth or more earlier: that lands before
+// the first measure and must stay in the first bar, not jump to the last one.
+TEST(improvisation_rhythm_test, a_landmark_at_the_start_stays_in_the_first_bar) {
+  // Four chordless measures; the last one opens with a rest, so its downbeat is free.
+  auto score = measures_with(4);
+  for (const int pitch : {64, 67, 65, 64}) {
+    add_note(score, static_cast<std::int64_t>(score.notes.size()) * 4096, 4096, pitch);
+  }
+  add_note(score, whole, 8192, 62);
+  add_note(score, whole + 8192, 8192, 64);
+  add_note(score, 2 * whole, whole, 65);
+  add_rest(score, 3 * whole, 8192);
+  add_note(score, 3 * whole + 8192, 8192, 60);
+  const auto spans = phrase_spans_for_source(score);
+  ASSERT_FALSE(spans.empty());
+  const auto& span = spans.back();
+  ASSERT_EQ(span.start_tick, 0);
+  ASSERT_EQ(span.end_tick, 4 * whole);
+  const auto analysis = analyze_phrase(score, {}, electric, span);
+  ASSERT_FALSE(analysis.landmarks.empty());
+  const auto& first = analysis.landmarks.front();
+  ASSERT_EQ(first.start_tick, 0);
+  for (int candidate = 0; candidate < 32; ++candidate) {
+    const auto label = "candidate " + std::to_string(candidate);
+    const auto gestures = build_melody_gestures(score, {}, {}, electric, analysis, candidate);
+    expect_well_formed(score, analysis, electric, gestures, label);
+    const auto served = std::ranges::find_if(gestures, [&first](const melody_gesture& gesture) {
+      return gesture.from_landmark && gesture.note_index == first.note_index;
+    });
+    ASSERT_NE(served, gestures.end()) << label;
+    EXPECT_LT(served->start_tick, whole) << label;
   }
 }
 
