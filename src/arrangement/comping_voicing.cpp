@@ -753,7 +753,9 @@ int acoustic_bass_choice_score(const parsed_chord& chord,
   if (!bass) return 2000;
   if (position_matches_slash_bass(chord, *bass)) return -320;
   if (normalize_pc(bass->midi) == normalize_pc(chord.root_pc)) return -180;
-  return 90;
+  // Any other bass turns the chord into an inversion: it must lose to a root voicing even against
+  // the bonus a third upper note earns.
+  return 6000;
 }
 
 int acoustic_combined_candidate_score(const parsed_chord& chord,

@@ -109,7 +109,7 @@ std::optional<std::vector<tab_position>> playable_acoustic_combined_positions(
 // True when the chord has a slash bass and the position sounds its pitch class.
 bool position_matches_slash_bass(const parsed_chord& chord, const tab_position& position);
 
-// The preference for the voicing's bass: -320 the slash bass, -180 the root, 90 any other note;
+// The preference for the voicing's bass: -320 the slash bass, -180 the root, 6000 any other note;
 // 2000 for no positions.
 int acoustic_bass_choice_score(const parsed_chord& chord,
                                const std::vector<tab_position>& positions);

@@ -15,6 +15,7 @@
 #include "score_fixtures.hpp"
 #include "section_fixtures.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -888,6 +889,51 @@ TEST(comping_events_test, one_chord_sounds_bass_and_voicing_then_the_pattern_hit
   EXPECT_EQ(comped(score, med_swing(), anchors, plan, &written), events);
   EXPECT_EQ(written.phrases[0].resolved_cell, "earlier_cell");
   EXPECT_EQ(written.phrases[0].optional_events, 4u);
+}
+
+TEST(comping_events_test, every_chord_comps_over_its_root_or_its_slash_bass) {
+  // A bar of each chord: the voicing's bass, and so every bass pulse, is the root where a root
+  // voicing exists (D on string 5, open E, G on string 6, open A, C on string 5), and the slash
+  // bass or the root of a slash chord; a third or a fifth in the bass never wins.
+  struct row {
+    const char* symbol;
+    std::vector<tab_position> basses;
+  };
+  const row rows[] = {
+      {"D", {at(5, 5)}},
+      {"Em", {at(6, 0)}},
+      {"G", {at(6, 3)}},
+      {"E", {at(6, 0)}},
+      {"A", {at(5, 0)}},
+      {"C", {at(5, 3)}},
+      {"D/F#", {at(6, 2), at(5, 5)}},
+      {"G/B", {at(5, 2), at(6, 3)}},
+      {"C/E", {at(6, 0), at(5, 7), at(5, 3)}},
+  };
+  std::vector<std::string> chords;
+  for (const auto& row : rows) chords.emplace_back(row.symbol);
+  const auto score = score_fixtures::whole_note_song(chords, false, "D");
+  const auto anchors = chord_anchors_of(score, med_swing());
+  const auto grips = chosen_grips(anchors);
+  ASSERT_EQ(grips.size(), std::size(rows));
+  const auto events = comped(score, med_swing(), anchors, section_plan{});
+  ASSERT_EQ(events.size(), 2 * std::size(rows));
+  for (std::size_t index = 0; index < std::size(rows); ++index) {
+    const auto& [symbol, basses] = rows[index];
+    const auto one_of_the_basses = [&basses](const tab_position& position) {
+      return std::ranges::any_of(basses, [&position](const tab_position& bass) {
+        return same_tab_position(position, bass);
+      });
+    };
+    ASSERT_TRUE(grips[index]) << symbol;
+    ASSERT_EQ(grips[index]->bass.size(), 1u) << symbol;
+    EXPECT_TRUE(one_of_the_basses(grips[index]->bass[0])) << symbol;
+    for (const auto& pulse : {events[2 * index], events[2 * index + 1]}) {
+      ASSERT_FALSE(pulse.positions.empty()) << symbol;
+      EXPECT_TRUE(same_tab_position(*lowest_position(pulse.positions), grips[index]->bass[0]))
+          << symbol << " at " << pulse.start_ticks;
+    }
+  }
 }
 
 TEST(comping_events_test, comping_sounds_only_inside_chords_that_have_a_voicing) {

@@ -305,7 +305,7 @@ TEST(comping_voicing_test, the_bass_prefers_the_slash_note_then_the_root) {
       {"slash bass that is the root", "C/C", {at(5, 3), at(3, 0)}, -320},
       {"root", "C/E", {at(5, 3), at(3, 0)}, -180},
       {"root of a plain chord", "C", {at(3, 5), at(5, 3)}, -180},
-      {"another note", "C", {at(6, 3), at(3, 0)}, 90},
+      {"another note", "C", {at(6, 3), at(3, 0)}, 6000},
       {"no positions", "C", {}, 2000},
   };
   for (const auto& [name, symbol, positions, expected] : rows) {
@@ -419,7 +419,7 @@ TEST(comping_voicing_test, a_voicing_enters_the_list_with_bass_and_fingering_ter
   EXPECT_EQ(candidates,
             (std::vector<grip_candidate>{
                 {open_c.full, "acoustic-comping-final", 100 - 180 - 1, -1, false, false},
-                {g_bass.full, "acoustic-comping-final", 90 + 80, -1, false, false}}));
+                {g_bass.full, "acoustic-comping-final", 6000 + 80, -1, false, false}}));
 
   // The same positions keep the lower score, in their place.
   append_acoustic_comping_candidate(candidates, chord("C"), open_c, 150);
@@ -447,7 +447,7 @@ TEST(comping_voicing_test, the_minor_shape_counts_its_penalty_whole_and_keeps_th
   const auto a_minor = chord("Am");
   const grip shape_positions = fingered({at(5, 3), at(4, 2), at(3, 2), at(2, 1)});
   const int shape_score = acoustic_combined_candidate_score(a_minor, shape_positions, 3) - 2200 +
-                          90 + fingering_local_score(shape_positions) / 3;
+                          6000 + fingering_local_score(shape_positions) / 3;
 
   std::vector<grip_candidate> shapes;
   append_preferred_acoustic_comping_shapes(shapes, a_minor);
