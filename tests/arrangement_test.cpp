@@ -10,6 +10,7 @@
 #include <boost/json/object.hpp>
 #include <boost/json/serialize.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <set>
@@ -55,17 +56,28 @@ json::object tied_from(json::object note) {
   return note;
 }
 
+// A note of an eighth-note triplet "t" of the measure.
+json::object triplet_note(json::object note) {
+  note["tuplet_id"] = "t";
+  note["display_ticks"] = 2048;
+  return note;
+}
+
 json::object measure(const char* time_signature, const char* key_signature,
                      std::initializer_list<json::object> notes, const char* label = "") {
   json::array written;
+  json::array tuplets;
   for (auto note : notes) {
     note["id"] = "n" + std::to_string(written.size() + 1);
+    if (note.contains("tuplet_id") && tuplets.empty()) {
+      tuplets.push_back({{"id", "t"}, {"note_count", 3}, {"space_count", 2}});
+    }
     written.push_back(std::move(note));
   }
   json::object result{
       {"time_signature", time_signature},
       {"key_signature", key_signature},
-      {"voices", json::array{{{"id", "voice-1"}, {"notes", written}, {"tuplets", json::array{}}}}}};
+      {"voices", json::array{{{"id", "voice-1"}, {"notes", written}, {"tuplets", tuplets}}}}};
   if (*label != '\0') result["section_label"] = label;
   return result;
 }
@@ -134,6 +146,25 @@ json::value nine_measures_with_short_pickup() {
   return lead_sheet("Med. Swing", std::move(measures));
 }
 
+// Eighth-note triplets carrying chord symbols: on the first note, at the start of a measure,
+// and on the second and the third note, inside a measure.
+json::value labelled_triplets() {
+  const auto opening = [](const char* chord, const char* second_chord = "") {
+    return measure(
+        "4/4", "F",
+        {triplet_note(sung("c5", 1365, chord)), triplet_note(sung("d5", 1365)),
+         triplet_note(sung("e5", 1366, second_chord)), sung("f5", 4096), sung("c5", 8192)});
+  };
+  const auto inside = [](const char* chord, const char* second_chord) {
+    return measure(
+        "4/4", "F",
+        {sung("a4", 4096, chord), triplet_note(sung("g4", 1365)),
+         triplet_note(sung("f4", 1365, second_chord)), triplet_note(rest(1366)), sung("d5", 8192)});
+  };
+  return lead_sheet("Med. Swing", {opening("Fmaj7"), inside("Gm7", "C7"), opening("Am7", "D7"),
+                                   inside("Gm7", "C7"), opening("F")});
+}
+
 struct lead_sheet_case {
   const char* name;
   json::value document;
@@ -147,6 +178,7 @@ std::vector<lead_sheet_case> lead_sheet_cases() {
       {"six measures with a pickup", six_measures_with_pickup(), 1},
       {"nine measures with a 1/4 pickup", nine_measures_with_short_pickup(), 1},
       {"the eight-bar fixture (a triplet)", read_fixture("lead_sheet_8_bars.json"), 0},
+      {"chord symbols on triplet notes", labelled_triplets(), 0},
   };
 }
 
@@ -308,6 +340,34 @@ TEST(arrangement_test, every_part_of_every_lead_sheet_keeps_the_staff_invariants
       }
     }
   }
+}
+
+// Where the solo leaves a labelled triplet at the start of a solo measure silent, the label rests
+// for an eighth, a written value, and the solo goes on from there.
+TEST(arrangement_test, a_silent_labelled_triplet_opens_a_solo_measure_with_an_eighth_rest) {
+  const auto result = arrange_guitar_score(labelled_triplets(), arrangement_part_type::electric,
+                                           arrangement_options{.solo = true});
+  EXPECT_TRUE(orvanta::validate_score_document(result.document).messages.empty());
+  const auto& measures = staves_of(result.document).back().at("measures").as_array();
+  std::size_t opened_with_rest = 0;
+  std::string section;
+  for (const auto& measure : measures) {
+    if (const auto* label = measure.as_object().if_contains("section_label")) {
+      section = label->as_string();
+    }
+    const auto& notes = notes_of(measure);
+    const bool played = std::ranges::any_of(
+        notes, [](const json::value& note) { return note.as_object().contains("tab_positions"); });
+    // The first solo slot of the electric part rests; the second plays the solo.
+    if (section != "Guitar Solo" || !played) continue;
+    const auto& first = notes.at(0).as_object();
+    if (first.at("kind") == "rest" && first.contains("chord_symbol") &&
+        first.at("chord_symbol") == "F") {
+      EXPECT_EQ(first.at("duration_ticks"), 2048);
+      ++opened_with_rest;
+    }
+  }
+  EXPECT_GT(opened_with_rest, 0u);
 }
 
 TEST(arrangement_test, the_same_request_gives_the_same_document_and_messages) {

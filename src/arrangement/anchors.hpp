@@ -95,6 +95,22 @@ constexpr std::array<std::int64_t, 11> renderable_durations() {
 // True exactly for the durations one written note can hold (see renderable_durations).
 bool renderable_arrangement_duration(std::int64_t ticks);
 
+// The eighth of its measure that holds a tick lying off the grid of the shortest written value
+// (512 ticks) counted from the measure's start, as a later member of a tuplet does: no note
+// outside the tuplet can start or end at such a tick, but one can at either end of that eighth.
+struct measure_eighth {
+  std::int64_t start = 0;
+  // The next eighth of the measure, the measure's end at the latest.
+  std::int64_t end = 0;
+  bool last_in_measure = false;
+
+  bool operator==(const measure_eighth&) const = default;
+};
+
+// The eighth around the tick; nothing for a tick on the written grid or outside every measure.
+std::optional<measure_eighth> eighth_around_off_grid_tick(const source_score& score,
+                                                          std::int64_t tick);
+
 // Tuplets
 
 // The first tuplet of the score with the note's tuplet id in the note's measure; nothing when the

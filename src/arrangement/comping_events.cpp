@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -172,7 +173,11 @@ void push_comping_event(std::vector<arrangement_event>& events, const section_so
   const auto left_in_anchor = subtract_ticks(anchor_end, tick);
   if (left_in_anchor < eighth_ticks) return;
   if (avoid_melody_attack && melody_attack_at(source.melody, tick)) return;
-  duration = std::min(duration, left_in_anchor);
+  // An anchor ending inside a tuplet lets the hit sound on to the next eighth, where the writer
+  // can end it.
+  const auto anchor_eighth = eighth_around_off_grid_tick(source.score, anchor_end);
+  duration =
+      std::min(duration, anchor_eighth ? subtract_ticks(anchor_eighth->end, tick) : left_in_anchor);
   const auto existing = std::find_if(events.begin(), events.end(),
                                      [&](const auto& event) { return event.start_ticks == tick; });
   if (existing != events.end()) {
@@ -259,6 +264,44 @@ std::vector<arrangement_event> normalize_events(std::vector<arrangement_event> e
 
 // Source chord labels
 
+namespace {
+
+// A label-only event lasts the marker's length, at least 1 tick; a length no written note holds
+// (a tuplet member's) becomes whole eighths, so the rest under the label can be written.
+std::int64_t written_label_duration(std::int64_t marker_duration) {
+  if (marker_duration <= 0) return 1;
+  if (renderable_arrangement_duration(marker_duration)) return marker_duration;
+  const auto remainder = marker_duration % eighth_ticks;
+  return remainder == 0 ? marker_duration : add_ticks(marker_duration, eighth_ticks - remainder);
+}
+
+bool some_event_starts_at(const std::vector<arrangement_event>& events, std::int64_t tick) {
+  return std::ranges::any_of(
+      events, [tick](const arrangement_event& event) { return event.start_ticks == tick; });
+}
+
+// The marker as it can be written. A label on a later member of a tuplet lies off the written
+// grid; unless an event (a tuplet member) starts there, splitting an event or standing alone at
+// that tick would give lengths no note holds. Such a label moves to the next eighth, where its
+// chord is sounding, or, in the measure's last eighth, to that eighth's start, so that it stays in
+// its measure (and its section). When the next label comes by the next eighth, that one is what
+// sounds there and this one is left out.
+std::optional<chord_label_marker> writable_label_marker(
+    const source_score& score, const std::vector<arrangement_event>& events,
+    chord_label_marker marker, std::int64_t next_label) {
+  const auto eighth = eighth_around_off_grid_tick(score, marker.start_ticks);
+  if (!eighth || some_event_starts_at(events, marker.start_ticks)) return marker;
+  if (eighth->last_in_measure) {
+    marker.start_ticks = eighth->start;
+    return marker;
+  }
+  if (next_label <= eighth->end) return std::nullopt;
+  marker.start_ticks = eighth->end;
+  return marker;
+}
+
+}  // namespace
+
 void add_source_chord_label_marker(std::vector<arrangement_event>& events,
                                    const chord_label_marker& marker) {
   const auto tick = marker.start_ticks;
@@ -285,7 +328,7 @@ void add_source_chord_label_marker(std::vector<arrangement_event>& events,
   }
   arrangement_event label;
   label.start_ticks = tick;
-  label.duration_ticks = std::max<std::int64_t>(marker.duration_ticks, 1);
+  label.duration_ticks = written_label_duration(marker.duration_ticks);
   label.chord_symbol = marker.symbol;
   label.filler = true;
   events.push_back(std::move(label));
@@ -294,8 +337,14 @@ void add_source_chord_label_marker(std::vector<arrangement_event>& events,
 std::vector<arrangement_event> with_source_chord_symbols(const source_score& score,
                                                          std::vector<arrangement_event> events) {
   for (auto& event : events) event.chord_symbol.clear();
-  for (const auto& marker : source_chord_label_markers(score)) {
-    add_source_chord_label_marker(events, marker);
+  const auto markers = source_chord_label_markers(score);
+  for (std::size_t index = 0; index < markers.size(); ++index) {
+    // Past the last label nothing takes over.
+    const auto next_label = index + 1 < markers.size() ? markers[index + 1].start_ticks
+                                                       : std::numeric_limits<std::int64_t>::max();
+    if (const auto marker = writable_label_marker(score, events, markers[index], next_label)) {
+      add_source_chord_label_marker(events, *marker);
+    }
   }
   return normalize_events(std::move(events));
 }

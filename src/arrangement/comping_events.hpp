@@ -50,12 +50,14 @@ std::vector<arrangement_event> normalize_events(std::vector<arrangement_event> e
 // Puts the marker's symbol on the first event starting at its tick; else splits the first event
 // sounding through the tick there (tied when it has positions), the later part carrying the
 // symbol and appended to the list; else appends a label-only filler of the marker's duration (at
-// least 1 tick).
+// least 1 tick; a positive duration no written note holds is rounded up to whole eighths).
 void add_source_chord_label_marker(std::vector<arrangement_event>& events,
                                    const chord_label_marker& marker);
 
 // The events with every generated chord symbol removed and the source's chord labels, as written,
-// put on the events at their ticks (adding label-only events where nothing sounds), normalised.
+// put on the events at their ticks (adding label-only events where nothing sounds), normalised. A
+// label inside a tuplet that no event starts at goes to the next eighth of its measure, or is left
+// out when the next label comes by then.
 std::vector<arrangement_event> with_source_chord_symbols(const source_score& score,
                                                          std::vector<arrangement_event> events);
 

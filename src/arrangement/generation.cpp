@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <set>
+#include <string>
 #include <utility>
 
 namespace orvanta::arrangement_detail {
@@ -201,9 +203,18 @@ std::vector<arrangement_event> playable_pickup_events_for_overlap(
   if (!pickup_source) return {};
 
   auto melody = generated_melody_events_for_source(*pickup_source, messages);
+  // A tuplet that sounds in the overlap keeps its rests too, so that it is written whole.
+  std::set<std::string> sounding_tuplets;
+  for (const auto& event : melody.events) {
+    if (has_positions(event) && !event.tuplet_id.empty() && event.start_ticks < section_start &&
+        event.start_ticks >= overlap_start) {
+      sounding_tuplets.insert(event.tuplet_id);
+    }
+  }
   std::vector<arrangement_event> kept;
   for (auto& event : melody.events) {
-    if (!has_positions(event) || event.start_ticks >= section_start ||
+    const bool kept_rest = !event.tuplet_id.empty() && sounding_tuplets.contains(event.tuplet_id);
+    if ((!has_positions(event) && !kept_rest) || event.start_ticks >= section_start ||
         event.start_ticks < overlap_start) {
       continue;
     }
@@ -216,9 +227,32 @@ std::vector<arrangement_event> playable_pickup_events_for_overlap(
   return normalize_events(std::move(kept));
 }
 
+namespace {
+
+// The cut moved back to the start of a tuplet it would fall inside: a tuplet is written whole or
+// not at all. The members of one tuplet follow each other in the list with the same id.
+std::int64_t cut_outside_tuplets(const std::vector<arrangement_event>& events, std::int64_t cut) {
+  for (std::size_t first = 0; first < events.size();) {
+    auto last = first;
+    while (last + 1 < events.size() && !events[first].tuplet_id.empty() &&
+           events[last + 1].tuplet_id == events[first].tuplet_id) {
+      ++last;
+    }
+    if (!events[first].tuplet_id.empty() && events[first].start_ticks < cut &&
+        cut < event_end_ticks(events[last])) {
+      return events[first].start_ticks;
+    }
+    first = last + 1;
+  }
+  return cut;
+}
+
+}  // namespace
+
 std::vector<arrangement_event> trim_events_for_pickup_overlap(std::vector<arrangement_event> events,
                                                               std::int64_t cut,
                                                               std::int64_t section_start) {
+  cut = cut_outside_tuplets(events, cut);
   std::vector<arrangement_event> trimmed;
   trimmed.reserve(events.size());
   for (auto& event : events) {

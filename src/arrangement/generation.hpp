@@ -124,14 +124,15 @@ std::optional<generated_guitar_events> generated_solo_events_for_pickup_overlap(
     std::int64_t overlap_start, std::int64_t section_start);
 
 // The pickup's melody events with positions between the overlap start and the section start,
-// cut at the section start and without chord symbols, normalised; empty without a pickup.
+// with the rests of the tuplets they belong to, cut at the section start and without chord
+// symbols, normalised; empty without a pickup.
 std::vector<arrangement_event> playable_pickup_events_for_overlap(
     const source_score& source, std::int64_t overlap_start, std::int64_t section_start,
     std::vector<arrangement_message>& messages);
 
 // The events with room made for a pickup from `cut` to `section_start`: events sounding into that
 // span are cut at `cut` (without their tie on), events starting inside it are dropped, all others
-// kept as they are, in order.
+// kept as they are, in order. A cut inside a tuplet moves back to the tuplet's start.
 std::vector<arrangement_event> trim_events_for_pickup_overlap(std::vector<arrangement_event> events,
                                                               std::int64_t cut,
                                                               std::int64_t section_start);

@@ -20,8 +20,8 @@ constexpr wide quarter = 4096;
 constexpr wide no_cost = std::numeric_limits<std::int32_t>::max();
 
 // What the corrections read besides the notes: the harmony, the register, the chord starts in
-// ascending order, the source key's major scale and the fretting penalties of the MIDI notes asked
-// for so far. One setting serves every candidate of a span.
+// ascending order (on the written grid), the source key's major scale and the fretting penalties of
+// the MIDI notes asked for so far. One setting serves every candidate of a span.
 struct correction_setting {
   const source_score& score;
   const harmonic_context_table& harmony;
@@ -37,7 +37,12 @@ correction_setting setting_for(const source_score& score,
                                const improvisation_config& config) {
   correction_setting setting{score, harmony, config, {}, key_major_scale_pcs(key_root_pc(score))};
   setting.chord_starts.reserve(chords.size());
-  for (const auto& chord : chords) setting.chord_starts.push_back(chord.start_tick);
+  // A chord that changes inside a tuplet cuts the notes at the next eighth, where a note can be
+  // written.
+  for (const auto& chord : chords) {
+    const auto eighth = eighth_around_off_grid_tick(score, chord.start_tick);
+    setting.chord_starts.push_back(eighth ? eighth->end : chord.start_tick);
+  }
   std::ranges::sort(setting.chord_starts);
   return setting;
 }

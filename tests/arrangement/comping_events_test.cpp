@@ -326,6 +326,14 @@ TEST(comping_events_test, a_label_marks_splits_or_adds_an_event_at_its_tick) {
        {},
        {4096, 0, "D"},
        {rest_event(4096, 1, "D")}},
+      {"a label of a triplet note where nothing sounds lasts an eighth",
+       {},
+       {0, 1365, "C"},
+       {rest_event(0, 2048, "C")}},
+      {"a length no note holds is rounded up to whole eighths",
+       {},
+       {4096, 6827, "C"},
+       {rest_event(4096, 8192, "C")}},
   };
   for (const auto& row : rows) {
     auto events = row.events;
@@ -358,6 +366,84 @@ TEST(comping_events_test, source_labels_replace_every_generated_symbol) {
   EXPECT_EQ(relabelled,
             with_fingers({event_of(0, 4096, c_shape, "C"), before_am, from_am, from_dm7,
                           rest_event(16384, 4096, "G7"), event_of(20480, 4096, c_shape)}));
+}
+
+// A measure of C, a triplet on beat 2 whose second note carries Dm7, a quarter, and a triplet on
+// beat 4 whose second and third notes carry G7 and C7.
+source_score labelled_triplets() {
+  auto score = score_of({melody(0, 4096, "C")}, 1);
+  const auto add_triplet = [&score](std::int64_t start, const char* second, const char* third) {
+    const std::int64_t durations[] = {1365, 1365, 1366};
+    const char* symbols[] = {"", second, third};
+    for (std::size_t index = 0; index < 3; ++index) {
+      auto note = melody(start, durations[index], symbols[index]);
+      note.tuplet_id = "t" + std::to_string(start);
+      note.display_ticks = 2048;
+      score.notes.push_back(note);
+      start += durations[index];
+    }
+  };
+  add_triplet(4096, "Dm7", "");
+  score.notes.push_back(melody(8192, 4096));
+  add_triplet(12288, "G7", "C7");
+  return score;
+}
+
+TEST(comping_events_test, labels_inside_a_triplet_move_to_an_eighth_of_their_measure) {
+  const auto score = labelled_triplets();
+  const grip c_shape{at(3, 0), at(2, 1)};
+
+  // Dm7 moves to the next eighth and splits the grip there; G7 moves to the next eighth, where
+  // nothing sounds, and C7, in the measure's last eighth, moves back to the same eighth and takes
+  // its place.
+  auto head = event_of(4096, 2048, c_shape);
+  head.tie_to_next = true;
+  auto tail = event_of(6144, 2048, c_shape, "Dm7");
+  tail.tie_from_previous = true;
+  const auto relabelled = with_source_chord_symbols(score, {event_of(4096, 4096, c_shape)});
+  EXPECT_EQ(relabelled,
+            with_fingers({rest_event(0, 4096, "C"), head, tail, rest_event(14336, 2048, "C7")}));
+  expect_writable(relabelled, "labels inside triplets");
+
+  // A triplet note played at the label's own tick keeps the label there.
+  auto member = event_of(5461, 1365, c_shape);
+  member.tuplet_id = "t4096";
+  auto labelled = member;
+  labelled.chord_symbol = "Dm7";
+  EXPECT_EQ(with_source_chord_symbols(score, {member}),
+            with_fingers({rest_event(0, 4096, "C"), labelled, rest_event(14336, 2048, "C7")}));
+
+  // Of two labels inside one eighth (a sixteenth-note triplet), the first is left out: the second
+  // is what sounds at the next eighth.
+  auto sixteenths = score_of({melody(0, 4096, "C"), melody(4096, 683), melody(4779, 683, "Am"),
+                              melody(5462, 682, "Dm7"), melody(6144, 10240)},
+                             1);
+  for (std::size_t index = 1; index <= 3; ++index) {
+    sixteenths.notes[index].tuplet_id = "t";
+    sixteenths.notes[index].display_ticks = 1024;
+  }
+  EXPECT_EQ(with_source_chord_symbols(sixteenths, {}),
+            (std::vector{rest_event(0, 4096, "C"), rest_event(6144, 2048, "Dm7")}));
+}
+
+TEST(comping_events_test, a_hit_on_a_chord_that_ends_inside_a_triplet_sounds_to_the_next_eighth) {
+  const auto score = labelled_triplets();
+  const grip c_shape{at(3, 0), at(2, 1)};
+  struct row {
+    const char* name;
+    std::int64_t anchor_end;
+    std::int64_t expected;
+  };
+  const row rows[] = {
+      {"an anchor ending on the grid", 4096, 2048},
+      {"an anchor ending inside the triplet", 5461, 4096},
+  };
+  for (const auto& [name, anchor_end, expected] : rows) {
+    std::vector<arrangement_event> events;
+    push_comping_event(events, score, 2048, 0, anchor_end, c_shape, "", false, 4096);
+    ASSERT_EQ(events.size(), 1u) << name;
+    EXPECT_EQ(events[0].duration_ticks, expected) << name;
+  }
 }
 
 // Melody context and hit filters

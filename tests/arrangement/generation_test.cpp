@@ -29,6 +29,7 @@ using grip_fixtures::at;
 using orvanta::arrangement_message;
 using orvanta::arrangement_options;
 using orvanta::arrangement_part_type;
+using score_fixtures::starts_of;
 using role = full_arrangement_section_role;
 
 TEST(generation_test, only_the_solo_roles_have_a_solo_profile) {
@@ -366,6 +367,17 @@ TEST(generation_test, trimming_makes_room_for_the_pickup_between_the_cut_and_the
   EXPECT_EQ(trim_events_for_pickup_overlap(events, 12288, 16384),
             (std::vector{sounding(0, 4096), cut_back, sounding(16384, 4096)}));
   EXPECT_TRUE(trim_events_for_pickup_overlap({}, 0, 16384).empty());
+
+  // A cut inside a triplet moves back to its start: no tuplet is left half written.
+  std::vector<arrangement_event> triplet{sounding(0, 4096)};
+  for (const std::int64_t start : {4096, 5461, 6826}) {
+    triplet.push_back(sounding(start, start == 6826 ? 1366 : 1365));
+    triplet.back().tuplet_id = "t";
+  }
+  triplet.push_back(sounding(16384, 4096));
+  EXPECT_EQ(trim_events_for_pickup_overlap(triplet, 6144, 16384),
+            (std::vector{sounding(0, 4096), sounding(16384, 4096)}));
+  EXPECT_EQ(trim_events_for_pickup_overlap(triplet, 8192, 16384), triplet);
 }
 
 // A 1/4 pickup laid over a 4/4 measure ends at the section start: its melody note sounds in the
@@ -398,6 +410,21 @@ TEST(generation_test, a_short_pickup_melody_ends_at_the_section_start) {
   resting.measure(16384).rest(8192).note(8192, std::nullopt);
   resting.measure(16384).note(16384, 67, "C");
   EXPECT_TRUE(playable_pickup_events_for_overlap(resting.score, 0, 16384, messages).empty());
+
+  // A triplet that opens with a rest keeps the rest, so the triplet is written whole.
+  source_builder triplet;
+  triplet.measure(16384).rest(12288).rest(1365).note(1365, 67).note(1366, 69);
+  triplet.measure(16384).note(16384, 72, "C");
+  for (std::size_t index = 1; index <= 3; ++index) {
+    triplet.score.notes[index].tuplet_id = "t";
+    triplet.score.notes[index].display_ticks = 2048;
+  }
+  triplet.score.tuplets.push_back({"t", 3, 2, 0});
+  const auto members = playable_pickup_events_for_overlap(triplet.score, 0, 16384, messages);
+  ASSERT_EQ(members.size(), 3u);
+  EXPECT_EQ(starts_of(members), (std::vector<std::int64_t>{12288, 13653, 15018}));
+  for (const auto& member : members) EXPECT_EQ(member.tuplet_id, "t");
+  EXPECT_TRUE(members[0].positions.empty());
 }
 
 // The realisation loop ---------------------------------------------------------------------------
