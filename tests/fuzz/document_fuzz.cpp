@@ -5,10 +5,9 @@
 // twelve requests (three part types, solo on and off, assist on and off), in the AFL++ driver
 // through the one its first byte chooses. Oracles: no fault; no arrangement takes more than 2 s;
 // the same request twice gives the same bytes; and an arrangement without an error passes the
-// validator again, its arranged staff included, but for the two findings the staff writer keeps by
-// design: a duration whose remainder below the shortest written value is written as one note, which
-// needs a source duration off the 512-tick grid, and a tuplet whose members fall in two measures,
-// which needs a source tuplet member tied over a barline.
+// validator again, its arranged staff included, but for the finding the staff writer keeps by
+// design: a tuplet whose members fall in two measures, which needs a source tuplet member tied over
+// a barline.
 #include <boost/json/serialize.hpp>
 
 #include <array>
@@ -34,8 +33,6 @@ using arrangement_detail::source_score;
 // The service refuses a larger request body.
 constexpr std::size_t body_limit = 16 * 1024 * 1024;
 constexpr std::chrono::seconds arrangement_bound{2};
-// The grid of written durations: the shortest written value.
-constexpr std::int64_t shortest_written_ticks = 512;
 
 struct request {
   arrangement_part_type part_type = arrangement_part_type::electric;
@@ -63,8 +60,6 @@ std::optional<boost::json::value> read_document(std::string_view text) {
 
 // What of the source staff lets the writer keep a finding in the arranged staff.
 struct source_conditions {
-  // A note lasts a number of ticks off the grid of written durations.
-  bool off_grid_duration = false;
   // A tuplet member is tied over its measure's barline.
   bool tuplet_member_tied_over_barline = false;
 };
@@ -81,7 +76,6 @@ source_conditions conditions_of(const boost::json::value& document) {
   const auto score = arrangement_detail::extract_source_score(*staff);
   for (std::size_t index = 0; index < score.notes.size(); ++index) {
     const auto& note = score.notes[index];
-    if (note.duration_ticks % shortest_written_ticks != 0) conditions.off_grid_duration = true;
     if (!note.tuplet_id.empty() && note.tie_to_next && is_last_note_of_its_measure(score, index)) {
       conditions.tuplet_member_tied_over_barline = true;
     }
@@ -121,10 +115,6 @@ bool is_staff_path(const std::string& path, std::size_t staff,
 
 bool allowed_finding(const validation_message& finding, std::size_t arranged_staff,
                      const source_conditions& conditions) {
-  if (conditions.off_grid_duration && finding.message == "must be a renderable duration" &&
-      is_staff_path(finding.path, arranged_staff, {"notes", "*", "duration_ticks"})) {
-    return true;
-  }
   if (!conditions.tuplet_member_tied_over_barline) return false;
   if (finding.message == "actual durations must match displayed tuplet ratio") {
     return is_staff_path(finding.path, arranged_staff, {"tuplets", "*"});
