@@ -213,19 +213,26 @@ bool renderable_arrangement_duration(std::int64_t ticks) {
   return std::find(durations.begin(), durations.end(), ticks) != durations.end();
 }
 
+std::optional<std::size_t> measure_index_holding(const source_score& score, std::int64_t tick) {
+  for (std::size_t index = 0; index < score.measures.size(); ++index) {
+    const auto& measure = score.measures[index];
+    if (measure.start_tick <= tick && tick < measure_end(measure)) return index;
+  }
+  return std::nullopt;
+}
+
 std::optional<measure_eighth> eighth_around_off_grid_tick(const source_score& score,
                                                           std::int64_t tick) {
   constexpr std::int64_t written_grid = 512;
   constexpr std::int64_t eighth = 2048;
-  const auto holding = std::ranges::find_if(score.measures, [tick](const source_measure& measure) {
-    return measure.start_tick <= tick && tick < measure_end(measure);
-  });
-  if (holding == score.measures.end()) return std::nullopt;
-  const auto offset = tick - holding->start_tick;
+  const auto index = measure_index_holding(score, tick);
+  if (!index) return std::nullopt;
+  const auto& holding = score.measures[*index];
+  const auto offset = tick - holding.start_tick;
   if (offset % written_grid == 0) return std::nullopt;
-  const auto start = holding->start_tick + offset / eighth * eighth;
-  const auto end = std::min(add_ticks(start, eighth), measure_end(*holding));
-  return measure_eighth{start, end, end == measure_end(*holding)};
+  const auto start = holding.start_tick + offset / eighth * eighth;
+  const auto end = std::min(add_ticks(start, eighth), measure_end(holding));
+  return measure_eighth{start, end, end == measure_end(holding)};
 }
 
 std::optional<source_tuplet> tuplet_for_note(const source_score& score, const source_note& note) {

@@ -95,6 +95,9 @@ constexpr std::array<std::int64_t, 11> renderable_durations() {
 // True exactly for the durations one written note can hold (see renderable_durations).
 bool renderable_arrangement_duration(std::int64_t ticks);
 
+// The index of the first measure whose span holds the tick; nothing when none does.
+std::optional<std::size_t> measure_index_holding(const source_score& score, std::int64_t tick);
+
 // The eighth of its measure that holds a tick lying off the grid of the shortest written value
 // (512 ticks) counted from the measure's start, as a later member of a tuplet does: no note
 // outside the tuplet can start or end at such a tick, but one can at either end of that eighth.

@@ -70,17 +70,6 @@ bool survives_normalization(const arrangement_event& event) {
   return event.slash || is_positionless_filler(event);
 }
 
-// The first measure whose span holds the tick.
-std::optional<std::size_t> measure_index_holding(const source_score& score, std::int64_t tick) {
-  for (std::size_t index = 0; index < score.measures.size(); ++index) {
-    const auto& measure = score.measures[index];
-    if (measure.start_tick <= tick && tick < measure_end(measure)) {
-      return index;
-    }
-  }
-  return std::nullopt;
-}
-
 // True when the melody leaves the hit no room: a busy melody or no long note or rest, where the
 // hit cares.
 bool melody_refuses_hit(const comping_hit& hit, const comping_context& context) {
@@ -122,7 +111,9 @@ section_source section_source_of(const source_score& score) {
 // the tick).
 std::optional<std::size_t> measure_index_holding(const section_source& source, std::int64_t tick) {
   const auto& measures = source.score.measures;
-  if (!source.measures_in_order) return measure_index_holding(source.score, tick);
+  if (!source.measures_in_order) {
+    return arrangement_detail::measure_index_holding(source.score, tick);
+  }
   const auto after = std::ranges::upper_bound(measures, tick, {}, &source_measure::start_tick);
   if (after == measures.begin()) return std::nullopt;
   const auto index = static_cast<std::size_t>(after - measures.begin()) - 1;
